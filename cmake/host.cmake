@@ -1,0 +1,33 @@
+# The host build: the product's sources compiled against Wine's Win32 headers and linked with the
+# simulated platform, plus the unit tests. None of Wine's libraries is linked.
+set(WINE_WINDOWS_HEADERS /usr/include/wine/wine/windows)
+if(NOT EXISTS ${WINE_WINDOWS_HEADERS}/windows.h)
+    message(FATAL_ERROR "Win32 headers not found in ${WINE_WINDOWS_HEADERS} (Debian package libwine-dev)")
+endif()
+
+option(SAVER_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+if(SAVER_SANITIZE)
+    add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=address,undefined)
+endif()
+
+add_library(win32_headers INTERFACE)
+target_include_directories(win32_headers SYSTEM INTERFACE ${WINE_WINDOWS_HEADERS})
+target_compile_definitions(win32_headers INTERFACE NOMINMAX)
+
+add_library(saver_product STATIC ${SAVER_SOURCES})
+target_include_directories(saver_product PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(saver_product PUBLIC win32_headers)
+
+file(GLOB SIM_SOURCES CONFIGURE_DEPENDS sim/*.cpp)
+add_library(win32_sim STATIC ${SIM_SOURCES})
+target_include_directories(win32_sim PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(win32_sim PUBLIC win32_headers)
+
+# The simulated program: the product with the platform under it. The entry point is the real one.
+add_library(saver_on_sim INTERFACE)
+target_link_libraries(saver_on_sim INTERFACE
+    -Wl,--start-group saver_product win32_sim -Wl,--end-group)
+
+enable_testing()
+add_subdirectory(tests/unit)

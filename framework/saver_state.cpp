@@ -1,0 +1,3 @@
+#include "framework/saver_state.h"
+
+SAVERSTATE SaverState;

@@ -1,0 +1,238 @@
+// The simulated Win32: the platform functions the saver calls, defined with the headers' own
+// prototypes, over one simulated machine and process that a test controls and inspects.
+//
+// Single-threaded like the saver. Everything a test can set or read is in namespace sim; the
+// platform functions themselves are the ordinary Win32 names. Where the simulation is knowingly
+// simpler than the platform, the definition says so.
+#pragma once
+#include <windows.h>
+
+#include <functional>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+// ---------------------------------------------------------------------------------------------
+// The machine and the process
+
+// A fresh machine: no windows but the desktop, an empty registry, no modules but the program's,
+// the clock at 0, the NT family, an empty record. Call before each test.
+void Reset();
+
+// ExitProcess throws this; RunProgram catches it.
+struct ProcessExit {
+    UINT code;
+};
+// A wait that would take the clock past the stop tick throws this (see StopAt).
+struct RunStopped {};
+// A wait with no timer, no scripted event and no message that could ever arrive throws this.
+struct WaitsForever {};
+
+// Runs a whole program in-process: main must end with ExitProcess. Returns the exit code.
+// A main that returns instead yields RETURNED_WITHOUT_EXIT.
+constexpr UINT RETURNED_WITHOUT_EXIT = 0xDEADBEEF;
+UINT RunProgram(void (*main)());
+
+void SetCommandLine(const char *line);
+HINSTANCE ProgramInstance();
+
+enum class Family { Nt, Win9x, VersionFails };
+void SetFamily(Family family);
+
+// Bytes that the current code page treats as lead bytes of double-byte characters.
+void SetLeadBytes(std::initializer_list<unsigned char> leadBytes);
+
+// ---------------------------------------------------------------------------------------------
+// The clock. GetTickCount reads it; it moves only when the program waits (GetMessageA with
+// nothing to retrieve, Sleep) or when a test advances it.
+
+void SetTickCount(DWORD tick);
+DWORD Now();
+// Advances the clock, running the scripted events that fall due on the way.
+void Advance(DWORD milliseconds);
+// Runs event when the clock reaches tick (modulo 2^32, within the next 2^31 ms). Events run
+// while the program waits; they should act as the world does: move the cursor, deliver input,
+// create or destroy another program's windows.
+void At(DWORD tick, std::function<void()> event);
+void After(DWORD milliseconds, std::function<void()> event);
+// A wait that would pass tick throws RunStopped; the program is stopped where it waits.
+void StopAt(DWORD tick);
+void StopAfter(DWORD milliseconds);
+
+// ---------------------------------------------------------------------------------------------
+// Windows
+
+// A window of another program: a preview parent, a running saver, the foreground application.
+// Messages posted or sent to it are kept in its inbox. Rectangles are in screen coordinates for
+// a top-level window, in the parent's client coordinates for a child.
+HWND CreateForeignWindow(const char *className, const char *title, RECT rect, HWND parent = 0);
+// Another program destroys its window; a child of ours inside it is destroyed too, as the
+// platform does when the owner thread of the parent destroys it.
+void DestroyForeignWindow(HWND window);
+
+struct Message {
+    HWND window;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+};
+std::vector<Message> Inbox(HWND foreignWindow);
+
+void SetForeground(HWND window);
+HWND Foreground();
+
+struct WindowFacts {
+    bool exists;
+    bool ours;
+    std::string className;
+    std::string title;
+    HWND parent;
+    DWORD style;
+    DWORD exStyle;
+    RECT rect;  // as created: screen coordinates, or the parent's client coordinates
+    UINT classStyle;
+};
+WindowFacts Facts(HWND window);
+// The program's windows that exist now, in creation order.
+std::vector<HWND> ProgramWindows();
+int RegisteredClasses();
+
+// Answer that DefWindowProcA gives for a message it otherwise answers 0 for.
+void SetDefWindowProcAnswer(UINT message, LRESULT answer);
+
+// Messages delivered to the program's window procedures, in order, sent and dispatched alike.
+struct Delivery {
+    HWND window;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    bool sent;  // sent (a direct call) rather than dispatched from the queue
+};
+const std::vector<Delivery> &Deliveries();
+
+// Messages waiting in the program's queues (posted and input), oldest first.
+std::vector<Message> PendingMessages();
+
+// ---------------------------------------------------------------------------------------------
+// The cursor and input. Input goes to the input window: the program's most recently created
+// window unless a test names another.
+
+void SetInputWindow(HWND window);
+// Moves the cursor without any message, as a position the system already had.
+void PlaceCursor(int x, int y);
+// The user moves the mouse: the cursor moves and WM_MOUSEMOVE is queued.
+void MoveMouse(int x, int y);
+void MoveMouseBy(int dx, int dy);
+POINT CursorPos();
+// The cursor handle last given to SetCursor (0 = hidden over the window).
+HCURSOR CurrentCursor();
+void PressKey(WPARAM virtualKey);     // WM_KEYDOWN then WM_KEYUP
+void PressSysKey(WPARAM virtualKey);  // WM_SYSKEYDOWN then WM_SYSKEYUP
+void Click(UINT buttonDownMessage);   // WM_LBUTTONDOWN, WM_RBUTTONDOWN or WM_MBUTTONDOWN
+// Another application takes the foreground: WM_ACTIVATEAPP (FALSE) to the program's top-level
+// windows.
+void ActivateOtherApplication();
+
+// ---------------------------------------------------------------------------------------------
+// Registry
+
+void SetRegistryValue(HKEY root, const char *key, const char *name, DWORD type, const void *data,
+                      DWORD size);
+void SetRegistryDword(HKEY root, const char *key, const char *name, DWORD value);
+void CreateRegistryKey(HKEY root, const char *key);
+int OpenRegistryKeys();
+
+// ---------------------------------------------------------------------------------------------
+// Modules. A module is installed on the machine; it is loaded when its reference count is above
+// zero. A module installed as already loaded holds one reference of the process's own.
+
+struct Export {
+    const char *name;
+    FARPROC address;
+};
+HMODULE InstallModule(const char *name, std::initializer_list<Export> exports,
+                      bool alreadyLoaded = false);
+int ModuleReferences(const char *name);
+int LoadedModules();
+
+// ---------------------------------------------------------------------------------------------
+// Screen, device contexts and GDI
+
+void SetScreen(RECT clipBox);
+
+struct DrawOp {
+    enum Kind { Line, Fill } kind;
+    POINT from, to;  // Line: from the current position to the end point
+    RECT rect;       // Fill
+    DWORD rop;       // Fill
+    UINT penStyle;   // Line: the pen in effect
+    int penWidth;
+    COLORREF penColor;
+};
+// Everything drawn on a window (0: the screen), in order.
+const std::vector<DrawOp> &Drawing(HWND window);
+std::vector<DrawOp> Lines(HWND window);
+// The pen selected into a window's own device context (CS_OWNDC), or 0 for other windows.
+HGDIOBJ OwnDcPen(HWND window);
+int LiveGdiObjects();  // created and not yet freed (stock objects excluded)
+int LivePens();
+int OpenDeviceContexts();  // GetDC without the matching ReleaseDC
+
+// ---------------------------------------------------------------------------------------------
+// System parameters, exceptions
+
+bool ScreenSaverRunning();  // the flag set with SPI_SETSCREENSAVERRUNNING
+void SetUnhandledExceptionVerdict(LONG verdict);
+
+// Raises a structured exception at the point of the call, as a fault in the calling code would.
+// Frames of RunGuarded see it first; with none, the process ends with the exception code.
+void RaiseStructuredException(DWORD code);
+
+// ---------------------------------------------------------------------------------------------
+// The record of platform calls and the failure switches
+
+struct Arg {
+    enum Kind { Value, Text, Any } kind;
+    ULONG_PTR value;
+    std::string text;
+
+    Arg(int v) : kind(Value), value((ULONG_PTR)(LONG_PTR)v), text() {}
+    Arg(unsigned v) : kind(Value), value(v), text() {}
+    Arg(long v) : kind(Value), value((ULONG_PTR)v), text() {}
+    Arg(unsigned long v) : kind(Value), value(v), text() {}
+    Arg(long long v) : kind(Value), value((ULONG_PTR)v), text() {}
+    Arg(unsigned long long v) : kind(Value), value((ULONG_PTR)v), text() {}
+    Arg(const void *p) : kind(Value), value((ULONG_PTR)p), text() {}
+    Arg(const char *s) : kind(s ? Text : Value), value(0), text(s ? s : "") {}
+    Arg(std::nullptr_t) : kind(Value), value(0), text() {}
+    static Arg Anything() {
+        Arg a(0);
+        a.kind = Any;
+        return a;
+    }
+    bool Matches(const Arg &actual) const;
+    std::string Format() const;
+};
+extern const Arg ANY;
+
+struct Call {
+    std::string name;
+    std::vector<Arg> args;
+    std::string Format() const;
+};
+
+const std::vector<Call> &Calls();
+void ClearCalls();
+std::vector<Call> CallsNamed(std::initializer_list<const char *> names);
+int CountCalls(const char *name);
+
+// The nth call of name from now on fails with the platform's failure result for that call.
+void FailCall(const char *name, int nth = 1);
+// Every call of name from now on fails.
+void FailEveryCall(const char *name);
+// The nth call of name from now on raises a structured exception instead of returning.
+void FaultCall(const char *name, DWORD code = EXCEPTION_ACCESS_VIOLATION, int nth = 1);
+
+}  // namespace sim

@@ -1,0 +1,553 @@
+// Simulated windows and the one thread's message queue: classes, windows of the program and of
+// other programs, posting, sending, retrieval in the platform's order, timers, input and the
+// cursor.
+#include "sim/machine.h"
+
+#include <cstring>
+
+namespace sim {
+
+static const ULONG_PTR FIRST_WINDOW = 0x10010;
+static bool inputWindowNamed = false;
+
+Window *FindWindowRecord(HWND window) {
+    ULONG_PTR value = (ULONG_PTR)window;
+    if (value < FIRST_WINDOW || (value - FIRST_WINDOW) % 2) return nullptr;
+    size_t index = (value - FIRST_WINDOW) / 2;
+    if (index >= M.windows.size() || !M.windows[index]->alive) return nullptr;
+    return M.windows[index].get();
+}
+
+Window *OurWindow(HWND window) {
+    Window *record = FindWindowRecord(window);
+    return record && record->ours ? record : nullptr;
+}
+
+static Window *NewWindow(bool ours, const char *className, const char *title, RECT rect,
+                         HWND parent, DWORD style, DWORD exStyle) {
+    auto window = std::make_unique<Window>();
+    window->handle = (HWND)(FIRST_WINDOW + 2 * M.windows.size());
+    window->ours = ours;
+    window->alive = true;
+    window->className = className ? className : "";
+    window->title = title ? title : "";
+    window->parent = parent;
+    window->style = style;
+    window->exStyle = exStyle;
+    window->rect = rect;
+    window->classStyle = 0;
+    window->proc = nullptr;
+    window->needsPaint = false;
+    window->ownDc = nullptr;
+    M.windows.push_back(std::move(window));
+    return M.windows.back().get();
+}
+
+void CreateDesktop() {
+    inputWindowNamed = false;
+    M.foreground = NewWindow(false, "#32769", "", M.screen, 0, WS_VISIBLE, 0)->handle;
+}
+
+static bool IsTopLevel(const Window *window) { return !(window->style & WS_CHILD); }
+
+static bool IsDescendant(HWND window, HWND ancestor) {
+    for (Window *record = FindWindowRecord(window); record; record = FindWindowRecord(record->parent))
+        if (record->handle == ancestor) return true;
+    return false;
+}
+
+static POINT ClientOrigin(const Window *window) {
+    POINT origin = {window->rect.left, window->rect.top};
+    for (Window *up = FindWindowRecord(window->parent); up && (window->style & WS_CHILD);
+         window = up, up = FindWindowRecord(up->parent)) {
+        origin.x += up->rect.left;
+        origin.y += up->rect.top;
+        if (!(up->style & WS_CHILD)) break;
+    }
+    return origin;
+}
+
+LRESULT Deliver(Window *window, UINT message, WPARAM wParam, LPARAM lParam, bool sent) {
+    M.deliveries.push_back({window->handle, message, wParam, lParam, sent});
+    return window->proc(window->handle, message, wParam, lParam);
+}
+
+static void DropQueued(HWND window) {
+    for (std::deque<MSG> *queue : {&M.posted, &M.input})
+        for (auto it = queue->begin(); it != queue->end();)
+            it = it->hwnd == window ? queue->erase(it) : it + 1;
+}
+
+void DestroyWindowTree(Window *window) {
+    if (!window->alive) return;
+    HWND handle = window->handle;
+    if (window->ours) Deliver(window, WM_DESTROY, 0, 0, true);
+    for (auto &child : M.windows)
+        if (child->alive && child->parent == handle && (child->style & WS_CHILD))
+            DestroyWindowTree(child.get());
+    if (window->ours) Deliver(window, WM_NCDESTROY, 0, 0, true);
+    window->timers.clear();
+    ReleaseWindowDc(window);
+    DropQueued(handle);
+    window->alive = false;
+    if (M.foreground == handle) M.foreground = 0;
+    if (M.inputWindow == handle) M.inputWindow = 0;
+}
+
+static void ActivateProgram(bool active) {
+    if (M.programActive == active) return;
+    M.programActive = active;
+    for (size_t i = 0; i < M.windows.size(); ++i) {
+        Window *window = M.windows[i].get();
+        if (window->alive && window->ours && IsTopLevel(window))
+            Deliver(window, WM_ACTIVATEAPP, active, 0, true);
+    }
+}
+
+void QueueInput(UINT message, WPARAM wParam, LPARAM lParam) {
+    Window *target = OurWindow(M.inputWindow);
+    if (!target) return;
+    MSG msg = {};
+    msg.hwnd = target->handle;
+    msg.message = message;
+    msg.wParam = wParam;
+    msg.lParam = lParam;
+    msg.time = M.now;
+    msg.pt = M.cursor;
+    M.input.push_back(msg);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Retrieval, in the platform's order: posted messages, the quit request, input, paint, timers.
+// (Messages sent by other threads would come first; here another program's actions run as
+// scripted events instead.)
+
+static bool InRange(UINT message, UINT first, UINT last) {
+    return (first == 0 && last == 0) || (message >= first && message <= last);
+}
+
+static bool ForWindow(HWND target, HWND filter) {
+    return !filter || target == filter || IsDescendant(target, filter);
+}
+
+static bool Take(std::deque<MSG> &queue, HWND filter, UINT first, UINT last, bool remove, MSG *out) {
+    for (auto it = queue.begin(); it != queue.end(); ++it) {
+        if (!ForWindow(it->hwnd, filter) || !InRange(it->message, first, last)) continue;
+        *out = *it;
+        if (remove) queue.erase(it);
+        return true;
+    }
+    return false;
+}
+
+static bool IsDue(DWORD due) { return (DWORD)(M.now - due) < 0x80000000u; }
+
+static bool Retrieve(HWND filter, UINT first, UINT last, bool remove, MSG *out) {
+    if (Take(M.posted, filter, first, last, remove, out)) return true;
+    if (M.quitPending && InRange(WM_QUIT, first, last)) {
+        memset(out, 0, sizeof *out);
+        out->message = WM_QUIT;
+        out->wParam = M.quitCode;
+        if (remove) M.quitPending = false;
+        return true;
+    }
+    if (Take(M.input, filter, first, last, remove, out)) return true;
+    for (auto &window : M.windows) {
+        if (!window->alive || !window->ours || !window->needsPaint) continue;
+        if (!ForWindow(window->handle, filter) || !InRange(WM_PAINT, first, last)) continue;
+        memset(out, 0, sizeof *out);
+        out->hwnd = window->handle;
+        out->message = WM_PAINT;
+        return true;  // stays pending until the window is validated
+    }
+    for (auto &window : M.windows) {
+        if (!window->alive || !window->ours || !ForWindow(window->handle, filter)) continue;
+        if (!InRange(WM_TIMER, first, last)) break;
+        for (Timer &timer : window->timers) {
+            if (!IsDue(timer.due)) continue;
+            memset(out, 0, sizeof *out);
+            out->hwnd = window->handle;
+            out->message = WM_TIMER;
+            out->wParam = timer.id;
+            out->time = M.now;
+            // One WM_TIMER however many intervals have passed, as on the platform.
+            if (remove) timer.due = M.now + timer.interval;
+            return true;
+        }
+    }
+    return false;
+}
+
+static void WaitForSomething() {
+    bool found = false;
+    DWORD soonest = 0;
+    auto consider = [&](DWORD tick) {
+        if (!found || tick - M.now < soonest - M.now) soonest = tick;
+        found = true;
+    };
+    for (auto &window : M.windows)
+        if (window->alive && window->ours)
+            for (const Timer &timer : window->timers) consider(timer.due);
+    if (HasEvents()) consider(NextEventDue());
+    if (!found) {
+        if (M.hasStop) WaitUntil(M.stopTick);
+        throw WaitsForever();
+    }
+    WaitUntil(soonest);
+}
+
+void SetInputWindow(HWND window) {
+    M.inputWindow = window;
+    inputWindowNamed = true;
+}
+
+}  // namespace sim
+
+using namespace sim;
+
+// ---------------------------------------------------------------------------------------------
+// Test controls
+
+namespace sim {
+
+HWND CreateForeignWindow(const char *className, const char *title, RECT rect, HWND parent) {
+    DWORD style = WS_VISIBLE | (parent ? WS_CHILD : WS_OVERLAPPEDWINDOW);
+    return NewWindow(false, className, title, rect, parent, style, 0)->handle;
+}
+
+void DestroyForeignWindow(HWND window) {
+    if (Window *record = FindWindowRecord(window)) DestroyWindowTree(record);
+}
+
+std::vector<Message> Inbox(HWND foreignWindow) {
+    Window *record = FindWindowRecord(foreignWindow);
+    if (!record && (ULONG_PTR)foreignWindow >= FIRST_WINDOW) {
+        size_t index = ((ULONG_PTR)foreignWindow - FIRST_WINDOW) / 2;
+        if (index < M.windows.size()) record = M.windows[index].get();
+    }
+    return record ? record->inbox : std::vector<Message>();
+}
+
+void SetForeground(HWND window) { M.foreground = window; }
+HWND Foreground() { return M.foreground; }
+
+WindowFacts Facts(HWND window) {
+    Window *record = FindWindowRecord(window);
+    if (!record) return WindowFacts{false, false, "", "", 0, 0, 0, {0, 0, 0, 0}, 0};
+    return WindowFacts{true,           record->ours,  record->className,
+                       record->title,  record->parent, record->style,
+                       record->exStyle, record->rect,  record->classStyle};
+}
+
+std::vector<HWND> ProgramWindows() {
+    std::vector<HWND> found;
+    for (auto &window : M.windows)
+        if (window->alive && window->ours) found.push_back(window->handle);
+    return found;
+}
+
+int RegisteredClasses() { return (int)M.classes.size(); }
+
+void SetDefWindowProcAnswer(UINT message, LRESULT answer) {
+    M.defWindowProcAnswers[message] = answer;
+}
+
+const std::vector<Delivery> &Deliveries() { return M.deliveries; }
+
+std::vector<Message> PendingMessages() {
+    std::vector<Message> pending;
+    for (const std::deque<MSG> *queue : {&M.posted, &M.input})
+        for (const MSG &msg : *queue) pending.push_back({msg.hwnd, msg.message, msg.wParam, msg.lParam});
+    return pending;
+}
+
+void PlaceCursor(int x, int y) { M.cursor = {x, y}; }
+
+void MoveMouse(int x, int y) {
+    M.cursor = {x, y};
+    Window *target = OurWindow(M.inputWindow);
+    if (!target) return;
+    POINT origin = ClientOrigin(target);
+    QueueInput(WM_MOUSEMOVE, 0, MAKELPARAM(x - origin.x, y - origin.y));
+}
+
+void MoveMouseBy(int dx, int dy) { MoveMouse(M.cursor.x + dx, M.cursor.y + dy); }
+POINT CursorPos() { return M.cursor; }
+HCURSOR CurrentCursor() { return M.cursorHandle; }
+
+static void PressWith(UINT down, UINT up, WPARAM key) {
+    QueueInput(down, key, 0x00000001);
+    QueueInput(up, key, (LPARAM)0xC0000001u);
+}
+
+void PressKey(WPARAM virtualKey) { PressWith(WM_KEYDOWN, WM_KEYUP, virtualKey); }
+void PressSysKey(WPARAM virtualKey) { PressWith(WM_SYSKEYDOWN, WM_SYSKEYUP, virtualKey); }
+
+void Click(UINT buttonDownMessage) {
+    Window *target = OurWindow(M.inputWindow);
+    if (!target) return;
+    POINT origin = ClientOrigin(target);
+    LPARAM where = MAKELPARAM(M.cursor.x - origin.x, M.cursor.y - origin.y);
+    QueueInput(buttonDownMessage, 0, where);
+    QueueInput(buttonDownMessage + 1, 0, where);  // the matching button-up
+}
+
+void ActivateOtherApplication() {
+    M.foreground = M.windows.front()->handle;
+    ActivateProgram(false);
+}
+
+}  // namespace sim
+
+// ---------------------------------------------------------------------------------------------
+// Platform functions
+
+ATOM WINAPI RegisterClassA(const WNDCLASSA *record) {
+    if (Enter("RegisterClassA", {record->lpszClassName, record->style, (const void *)record->lpfnWndProc,
+                                 record->hInstance, record->hIcon, record->hCursor,
+                                 record->hbrBackground}))
+        return 0;
+    for (const WindowClass &known : M.classes)
+        if (Lower(known.name) == Lower(record->lpszClassName)) return 0;  // already registered
+    M.classes.push_back({*record, record->lpszClassName});
+    return (ATOM)(0xC000 + M.classes.size());
+}
+
+HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR title, DWORD style, INT x, INT y,
+                            INT width, INT height, HWND parent, HMENU menu, HINSTANCE instance,
+                            LPVOID param) {
+    if (Enter("CreateWindowExA", {exStyle, className, title, style, x, y, width, height, parent, menu,
+                                  instance, param}))
+        return 0;
+    const WindowClass *windowClass = nullptr;
+    for (const WindowClass &known : M.classes)
+        if (Lower(known.name) == Lower(className)) windowClass = &known;
+    if (!windowClass) return 0;
+    if ((style & WS_CHILD) && !FindWindowRecord(parent)) return 0;
+
+    Window *window = NewWindow(true, windowClass->name.c_str(), title,
+                               {x, y, x + width, y + height}, parent, style, exStyle);
+    window->proc = windowClass->record.lpfnWndProc;
+    window->classStyle = windowClass->record.style;
+    HWND handle = window->handle;
+    if (!inputWindowNamed) M.inputWindow = handle;
+
+    CREATESTRUCTA create = {param, instance, menu, parent, height, width, y, x,
+                            (LONG)style, title, className, exStyle};
+    if (!Deliver(window, WM_NCCREATE, 0, (LPARAM)&create, true) ||
+        Deliver(window, WM_CREATE, 0, (LPARAM)&create, true) == -1) {
+        DestroyWindowTree(window);
+        return 0;
+    }
+    // The platform sends more on the way (WM_GETMINMAXINFO, WM_NCCALCSIZE, WM_WINDOWPOS*);
+    // the program reacts to none of them.
+    if (window->alive) Deliver(window, WM_SIZE, SIZE_RESTORED, MAKELPARAM(width, height), true);
+    if (window->alive) Deliver(window, WM_MOVE, 0, MAKELPARAM(x, y), true);
+    if (window->alive && (style & WS_VISIBLE)) {
+        Deliver(window, WM_SHOWWINDOW, TRUE, 0, true);
+        window->needsPaint = true;
+    }
+    return FindWindowRecord(handle) ? handle : 0;
+}
+
+BOOL WINAPI DestroyWindow(HWND window) {
+    if (Enter("DestroyWindow", {window})) return FALSE;
+    Window *record = OurWindow(window);
+    if (!record) return FALSE;
+    DestroyWindowTree(record);
+    return TRUE;
+}
+
+LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    Enter("DefWindowProcA", {window, message, wParam, lParam});
+    Window *record = OurWindow(window);
+    auto answer = M.defWindowProcAnswers.find(message);
+    if (answer != M.defWindowProcAnswers.end()) return answer->second;
+    switch (message) {
+    case WM_NCCREATE:
+        return TRUE;
+    case WM_CLOSE:
+        if (record) DestroyWindowTree(record);
+        return 0;
+    case WM_SETTEXT:
+        if (record) record->title = lParam ? (const char *)lParam : "";
+        return TRUE;
+    case WM_PAINT:
+        if (record) record->needsPaint = false;
+        return 0;
+    default:
+        // WM_SETCURSOR would set the class cursor; the saver's class has none. The rest that
+        // the program passes here answers 0 on the platform too.
+        return 0;
+    }
+}
+
+BOOL WINAPI IsWindow(HWND window) {
+    if (Enter("IsWindow", {window})) return FALSE;
+    return FindWindowRecord(window) != nullptr;
+}
+
+HWND WINAPI FindWindowA(LPCSTR className, LPCSTR title) {
+    if (Enter("FindWindowA", {className, title})) return 0;
+    for (auto &window : M.windows) {
+        if (!window->alive || !IsTopLevel(window.get())) continue;
+        if (className && Lower(window->className) != Lower(className)) continue;
+        if (title && Lower(window->title) != Lower(title)) continue;
+        return window->handle;
+    }
+    return 0;
+}
+
+HWND WINAPI GetParent(HWND window) {
+    if (Enter("GetParent", {window})) return 0;
+    Window *record = FindWindowRecord(window);
+    return record && (record->style & WS_CHILD) ? record->parent : 0;
+}
+
+BOOL WINAPI GetClientRect(HWND window, RECT *rect) {
+    if (Enter("GetClientRect", {window})) return FALSE;
+    Window *record = FindWindowRecord(window);
+    if (!record) return FALSE;
+    *rect = {0, 0, record->rect.right - record->rect.left, record->rect.bottom - record->rect.top};
+    return TRUE;
+}
+
+HWND WINAPI GetForegroundWindow(void) {
+    if (Enter("GetForegroundWindow", {})) return 0;
+    return M.foreground;
+}
+
+// The platform may refuse a program the foreground when the user is busy elsewhere; here it is
+// always granted.
+BOOL WINAPI SetForegroundWindow(HWND window) {
+    if (Enter("SetForegroundWindow", {window})) return FALSE;
+    Window *record = FindWindowRecord(window);
+    if (!record) return FALSE;
+    M.foreground = window;
+    ActivateProgram(record->ours);
+    return TRUE;
+}
+
+BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (Enter("PostMessageA", {window, message, wParam, lParam})) return FALSE;
+    Window *record = FindWindowRecord(window);
+    if (window && !record) return FALSE;
+    if (record && !record->ours) {
+        record->inbox.push_back({window, message, wParam, lParam});
+        return TRUE;
+    }
+    MSG msg = {};
+    msg.hwnd = window;
+    msg.message = message;
+    msg.wParam = wParam;
+    msg.lParam = lParam;
+    msg.time = M.now;
+    msg.pt = M.cursor;
+    M.posted.push_back(msg);
+    return TRUE;
+}
+
+LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (Enter("SendMessageA", {window, message, wParam, lParam})) return 0;
+    Window *record = FindWindowRecord(window);
+    if (!record) return 0;
+    if (!record->ours) {
+        record->inbox.push_back({window, message, wParam, lParam});
+        return 0;
+    }
+    return Deliver(record, message, wParam, lParam, true);
+}
+
+BOOL WINAPI GetMessageA(MSG *msg, HWND window, UINT first, UINT last) {
+    if (Enter("GetMessageA", {window, first, last})) return -1;
+    while (!Retrieve(window, first, last, true, msg)) WaitForSomething();
+    return msg->message != WM_QUIT;
+}
+
+BOOL WINAPI PeekMessageA(MSG *msg, HWND window, UINT first, UINT last, UINT flags) {
+    if (Enter("PeekMessageA", {window, first, last, flags})) return FALSE;
+    return Retrieve(window, first, last, (flags & PM_REMOVE) != 0, msg);
+}
+
+BOOL WINAPI TranslateMessage(const MSG *msg) {
+    Enter("TranslateMessage", {msg->hwnd, msg->message, msg->wParam});
+    if (msg->message != WM_KEYDOWN) return FALSE;
+    WPARAM key = msg->wParam;
+    WPARAM character = 0;
+    if (key >= 'A' && key <= 'Z') character = key - 'A' + 'a';
+    else if ((key >= '0' && key <= '9') || key == VK_SPACE || key == VK_RETURN || key == VK_ESCAPE)
+        character = key;
+    if (!character) return FALSE;
+    MSG translated = *msg;
+    translated.message = WM_CHAR;
+    translated.wParam = character;
+    M.posted.push_back(translated);
+    return TRUE;
+}
+
+LRESULT WINAPI DispatchMessageA(const MSG *msg) {
+    Enter("DispatchMessageA", {msg->hwnd, msg->message, msg->wParam, msg->lParam});
+    Window *record = OurWindow(msg->hwnd);
+    if (!record) return 0;
+    if (msg->message == WM_TIMER && msg->lParam) {
+        ((TIMERPROC)msg->lParam)(msg->hwnd, WM_TIMER, msg->wParam, M.now);
+        return 0;
+    }
+    return Deliver(record, msg->message, msg->wParam, msg->lParam, false);
+}
+
+void WINAPI PostQuitMessage(INT code) {
+    Enter("PostQuitMessage", {code});
+    M.quitPending = true;
+    M.quitCode = (WPARAM)(LONG_PTR)code;
+}
+
+UINT_PTR WINAPI SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC proc) {
+    if (Enter("SetTimer", {window, id, elapse, (const void *)proc})) return 0;
+    Window *record = OurWindow(window);
+    if (!record) return 0;
+    UINT interval = elapse < USER_TIMER_MINIMUM ? USER_TIMER_MINIMUM : elapse;
+    if (interval > USER_TIMER_MAXIMUM) interval = USER_TIMER_MAXIMUM;
+    for (Timer &timer : record->timers)
+        if (timer.id == id) {
+            timer = {id, interval, M.now + interval};
+            return id;
+        }
+    record->timers.push_back({id, interval, M.now + interval});
+    return id;
+}
+
+BOOL WINAPI KillTimer(HWND window, UINT_PTR id) {
+    if (Enter("KillTimer", {window, id})) return FALSE;
+    Window *record = OurWindow(window);
+    if (!record) return FALSE;
+    for (auto it = record->timers.begin(); it != record->timers.end(); ++it)
+        if (it->id == id) {
+            record->timers.erase(it);
+            return TRUE;
+        }
+    return FALSE;
+}
+
+BOOL WINAPI GetCursorPos(POINT *point) {
+    if (Enter("GetCursorPos", {})) return FALSE;
+    *point = M.cursor;
+    return TRUE;
+}
+
+HCURSOR WINAPI SetCursor(HCURSOR cursor) {
+    Enter("SetCursor", {cursor});
+    HCURSOR previous = M.cursorHandle;
+    M.cursorHandle = cursor;
+    return previous;
+}
+
+UINT WINAPI RegisterWindowMessageA(LPCSTR name) {
+    if (Enter("RegisterWindowMessageA", {name})) return 0;
+    std::string key = Lower(name);
+    auto found = M.registeredMessages.find(key);
+    if (found != M.registeredMessages.end()) return found->second;
+    UINT number = 0xC100 + (UINT)M.registeredMessages.size();
+    M.registeredMessages[key] = number;
+    return number;
+}

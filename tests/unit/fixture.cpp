@@ -44,3 +44,15 @@ HWND SaverTest::SaverWindow() {
         if (sim::Facts(window).className == "WindowsScreenSaverClass") return window;
     return 0;
 }
+
+HWND SaverTest::CreateWindowWithProc(WNDPROC proc, HWND parent) {
+    static int classes;
+    std::string name = "TestWindow" + std::to_string(++classes);
+    WNDCLASSA windowClass = {};
+    windowClass.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS | CS_OWNDC;
+    windowClass.lpfnWndProc = proc;
+    windowClass.lpszClassName = name.c_str();
+    if (!RegisterClassA(&windowClass)) return 0;
+    DWORD style = parent ? WS_CHILD | WS_VISIBLE : WS_POPUP | WS_VISIBLE;
+    return CreateWindowExA(0, name.c_str(), "", style, 0, 0, 640, 480, parent, 0, sim::ProgramInstance(), 0);
+}

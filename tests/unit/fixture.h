@@ -34,6 +34,10 @@ protected:
 
     // The window of class "WindowsScreenSaverClass" the program created, once it exists.
     static HWND SaverWindow();
+
+    // A window of the program's own with the given procedure, for driving one procedure of the
+    // chain directly. Its class has the saver's style (CS_OWNDC among it).
+    static HWND CreateWindowWithProc(WNDPROC proc, HWND parent = 0);
 };
 
 #define EXPECT_CALLS(actual, ...) EXPECT_TRUE(CallsMatch((actual), __VA_ARGS__))

@@ -29,7 +29,8 @@ static void DrawNextLine(HWND window) {
 
     HPEN pen = CreatePen(PS_SOLID, width, RGB(red, green, blue));
     HGDIOBJ keptPen = SelectObject(dc, pen);
-    MoveToEx(dc, LINE_START_X, LINE_START_Y, NULL);
+    POINT previous;
+    MoveToEx(dc, LINE_START_X, LINE_START_Y, &previous);
     LineTo(dc, x, y);
     if (++EffectState.linesSinceClear > LINES_BEFORE_CLEAR) {
         EffectState.linesSinceClear = 0;

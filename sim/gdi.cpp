@@ -188,7 +188,7 @@ BOOL WINAPI DeleteObject(HGDIOBJ object) {
 }
 
 BOOL WINAPI MoveToEx(HDC handle, INT x, INT y, POINT *previous) {
-    if (Enter("MoveToEx", {handle, x, y})) return FALSE;
+    if (Enter("MoveToEx", {handle, x, y, (const void *)previous})) return FALSE;
     DeviceContext *dc = FindDc(handle);
     if (!dc) return FALSE;
     if (previous) *previous = dc->position;

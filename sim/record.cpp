@@ -6,8 +6,6 @@
 
 namespace sim {
 
-const Arg ANY = Arg::Anything();
-
 bool Arg::Matches(const Arg &actual) const {
     if (kind == Any) return true;
     if (kind != actual.kind) return false;

@@ -215,7 +215,8 @@ struct Arg {
     bool Matches(const Arg &actual) const;
     std::string Format() const;
 };
-extern const Arg ANY;
+// Inline, so that it is initialized before any constant of a test file that uses it.
+inline const Arg ANY = Arg::Anything();
 
 struct Call {
     std::string name;
@@ -232,7 +233,9 @@ int CountCalls(const char *name);
 void FailCall(const char *name, int nth = 1);
 // Every call of name from now on fails.
 void FailEveryCall(const char *name);
-// The nth call of name from now on raises a structured exception instead of returning.
+// The nth call of name from now on raises a structured exception instead of returning. Resumed
+// (EXCEPTION_CONTINUE_EXECUTION), the call returns its failure result: simpler than the platform,
+// where the faulting instruction runs again.
 void FaultCall(const char *name, DWORD code = EXCEPTION_ACCESS_VIOLATION, int nth = 1);
 
 }  // namespace sim

@@ -25,9 +25,9 @@ static DWORD DistanceFromAnchor(POINT p) {
 }
 
 // The message's own coordinates are not used: the cursor's screen position is what the anchor
-// was taken in.
+// was taken in. A cursor that cannot be read counts as not moved.
 static void ApplyWakeRule(HWND window) {
-    POINT cursor;
+    POINT cursor = SaverState.cursorAnchor;
     GetCursorPos(&cursor);
     if (DistanceFromAnchor(cursor) > SaverState.wakeDistance) {
         PostCloseRequest(window);

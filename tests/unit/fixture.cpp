@@ -56,3 +56,8 @@ HWND SaverTest::CreateWindowWithProc(WNDPROC proc, HWND parent) {
     DWORD style = parent ? WS_CHILD | WS_VISIBLE : WS_POPUP | WS_VISIBLE;
     return CreateWindowExA(0, name.c_str(), "", style, 0, 0, 640, 480, parent, 0, sim::ProgramInstance(), 0);
 }
+
+HMODULE SaverTest::ProtectWithPassword(VERIFYSCREENSAVEPWD verifier) {
+    sim::SetRegistryDword(HKEY_CURRENT_USER, "Control Panel\\Desktop", "ScreenSaveUsePassword", 1);
+    return sim::InstallModule("PASSWORD.CPL", {{"VerifyScreenSavePwd", (FARPROC)(void *)verifier}});
+}

@@ -38,6 +38,10 @@ protected:
     // A window of the program's own with the given procedure, for driving one procedure of the
     // chain directly. Its class has the saver's style (CS_OWNDC among it).
     static HWND CreateWindowWithProc(WNDPROC proc, HWND parent = 0);
+
+    // The current user asks for a password ("ScreenSaveUsePassword" = 1) and PASSWORD.CPL is
+    // installed with verifier as its VerifyScreenSavePwd. Returns the module.
+    static HMODULE ProtectWithPassword(VERIFYSCREENSAVEPWD verifier);
 };
 
 #define EXPECT_CALLS(actual, ...) EXPECT_TRUE(CallsMatch((actual), __VA_ARGS__))

@@ -104,17 +104,22 @@ static void ActivateProgram(bool active) {
     }
 }
 
-void QueueInput(UINT message, WPARAM wParam, LPARAM lParam) {
-    Window *target = OurWindow(M.inputWindow);
-    if (!target) return;
+// A message as the queue holds it: stamped with the time and the cursor position of its arrival.
+MSG QueuedMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     MSG msg = {};
-    msg.hwnd = target->handle;
+    msg.hwnd = window;
     msg.message = message;
     msg.wParam = wParam;
     msg.lParam = lParam;
     msg.time = M.now;
     msg.pt = M.cursor;
-    M.input.push_back(msg);
+    return msg;
+}
+
+void QueueInput(UINT message, WPARAM wParam, LPARAM lParam) {
+    Window *target = OurWindow(M.inputWindow);
+    if (!target) return;
+    M.input.push_back(QueuedMessage(target->handle, message, wParam, lParam));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -436,14 +441,7 @@ BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam
         record->inbox.push_back({window, message, wParam, lParam});
         return TRUE;
     }
-    MSG msg = {};
-    msg.hwnd = window;
-    msg.message = message;
-    msg.wParam = wParam;
-    msg.lParam = lParam;
-    msg.time = M.now;
-    msg.pt = M.cursor;
-    M.posted.push_back(msg);
+    M.posted.push_back(QueuedMessage(window, message, wParam, lParam));
     return TRUE;
 }
 

@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Builds the x86-64 saver and runs it full screen under Wine: on $DISPLAY until you end it (a key,
+# a click or a mouse move), or, without a display, for a few seconds on a virtual one, leaving a
+# screenshot in the build folder.
+set -euo pipefail
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$root"
+scripts/setup.sh
+build="$root/build/win64"
+if [ ! -f "$build/CMakeCache.txt" ]; then
+    cmake --preset win64 >/dev/null
+fi
+cmake --build --preset win64 --target saver >/dev/null
+
+source "$root/tests/wine/wine-prefix.sh"
+wine_prefix_prepare "$build"
+saver="$build/saver.scr"
+
+if [ -n "${DISPLAY:-}" ]; then
+    exec "$WINE_LOADER" "$saver" /s
+fi
+
+XVFB_PID=
+saver_pid=
+cleanup() {
+    [ -n "$saver_pid" ] && kill "$saver_pid" 2>/dev/null || true
+    "$WINE_SERVER" -k 2>/dev/null || true
+    [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null || true
+}
+trap cleanup EXIT
+start_virtual_display
+echo "no DISPLAY: running on the virtual display $DISPLAY for a few seconds"
+xdotool mousemove 300 300
+"$WINE_LOADER" "$saver" /s &
+saver_pid=$!
+sleep 5
+shot="$build/saver-screenshot.png"
+import -window root "$shot"
+echo "screenshot: $shot"
+# A person ends it with a key.
+xdotool key x
+for _ in $(seq 1 50); do
+    kill -0 "$saver_pid" 2>/dev/null || break
+    sleep 0.1
+done
+if kill -0 "$saver_pid" 2>/dev/null; then
+    echo "the saver did not end on a key press" >&2
+    exit 1
+fi
+wait "$saver_pid" && code=0 || code=$?
+saver_pid=
+echo "the saver ended with exit code $code"

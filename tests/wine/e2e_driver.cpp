@@ -1,0 +1,1151 @@
+// End-to-end driver: starts the built saver under Wine with real command lines and observes it
+// only through the platform (window facts, pixels on the screen, exit codes). Input reaches the
+// saver the way a person's does, through the X server (xdotool), because Wine undoes a pointer
+// move injected into another process's window.
+//
+// Usage: e2e_driver.exe <saver.scr> <work folder> [groups]   (paths as Unix paths)
+// The work folder holds w95\saver95.scr (the prefix reports the 95 family to that name) with the
+// password and MPR stand-ins beside it, w95fault\saver95.scr beside the faulting stand-in,
+// ntpw\saver.scr beside the password stand-in, and log\, where the stand-ins and the helper
+// commands write. Groups, e.g. "preview,password", pick a part of the run while working on it.
+#include <windows.h>
+#include <fcntl.h>
+#include <io.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "stub_log.h"
+
+#define SAVER_CLASS "WindowsScreenSaverClass"
+#define FULL_SCREEN_STYLE 0x96000000u
+#define PREVIEW_STYLE 0x52000000u
+#define INVALID_EXIT 0xFFFFFFFFu
+#define FAULT_EXIT 2u
+#define LINES_PER_CLEAR 501
+
+static char ntSaver[MAX_PATH];     // Windows path of the saver as built
+static char w95Saver[MAX_PATH];    // the same program, run as the 95 family, with the stand-ins
+static char faultSaver[MAX_PATH];  // the same, beside the faulting PASSWORD.CPL
+static char ntPasswordSaver[MAX_PATH];  // the NT family, beside the password stand-in
+static char workUnix[MAX_PATH];
+static char logWin[MAX_PATH];
+static int passedCount, failedCount;
+
+static void UnixToWindows(const char *unixPath, char *out, size_t size)
+{
+    snprintf(out, size, "Z:%s", unixPath);
+    for (char *p = out; *p; p++)
+        if (*p == '/')
+            *p = '\\';
+}
+
+// ---------------------------------------------------------------------------------------------
+// A scenario collects the first few failed expectations and prints one line.
+
+struct Outcome {
+    bool ok = true;
+    char why[1024] = "";
+
+    bool Expect(bool condition, const char *format, ...)
+    {
+        if (condition)
+            return true;
+        size_t used = strlen(why);
+        if (used < sizeof why - 8) {
+            if (!ok)
+                used += snprintf(why + used, sizeof why - used, "; ");
+            va_list args;
+            va_start(args, format);
+            vsnprintf(why + used, sizeof why - used, format, args);
+            va_end(args);
+        }
+        ok = false;
+        return false;
+    }
+};
+
+static void Report(const char *name, const Outcome &outcome)
+{
+    if (outcome.ok) {
+        passedCount++;
+        printf("PASS %s\n", name);
+    } else {
+        failedCount++;
+        printf("FAIL %s: %s\n", name, outcome.why);
+    }
+    fflush(stdout);
+}
+
+static void Note(const char *format, ...)
+{
+    printf("  note: ");
+    va_list args;
+    va_start(args, format);
+    vprintf(format, args);
+    va_end(args);
+    printf("\n");
+    fflush(stdout);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Waiting. The driver owns the preview parents, and a child window of another process sends its
+// parent messages (WM_PARENTNOTIFY at creation) that block the child until they are answered, so
+// every wait keeps the driver's own queue dispatched.
+
+static void Pump(DWORD milliseconds)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= milliseconds)
+            return;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds - elapsed < 5 ? milliseconds - elapsed : 5,
+                                  QS_ALLINPUT);
+    }
+}
+
+template <typename Predicate>
+static bool WaitUntil(DWORD milliseconds, Predicate done)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (done())
+            return true;
+        if (GetTickCount() - start >= milliseconds)
+            return false;
+        Pump(5);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Helper commands: Unix programs (xdotool, import) and the platform's reg tool.
+
+// Helpers get no share of the driver's standard handles: their messages would mix with the
+// scenario lines, and the driver's output has been seen to go missing after a Unix helper had
+// inherited it. Without `pi` the handles are closed at once.
+static bool StartQuietly(char *line, PROCESS_INFORMATION *pi)
+{
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE nul = CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                             OPEN_EXISTING, 0, nullptr);
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = si.hStdOutput = si.hStdError = nul;
+    PROCESS_INFORMATION local;
+    BOOL started = CreateProcessA(nullptr, line, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &local);
+    CloseHandle(nul);
+    if (!started)
+        return false;
+    if (pi) {
+        *pi = local;
+    } else {
+        CloseHandle(local.hThread);
+        CloseHandle(local.hProcess);
+    }
+    return true;
+}
+
+// A Unix program started from Wine gives no waitable handle, so it reports its end through a
+// marker file.
+static bool RunUnix(const char *command)
+{
+    static int serial;
+    char markerUnix[MAX_PATH + 32], markerWin[MAX_PATH + 32];
+    snprintf(markerUnix, sizeof markerUnix, "%s/log/done-%d", workUnix, ++serial);
+    UnixToWindows(markerUnix, markerWin, sizeof markerWin);
+    DeleteFileA(markerWin);
+    char line[1024];
+    snprintf(line, sizeof line, "/bin/sh -c \"%s; echo $? > %s\"", command, markerUnix);
+    if (!StartQuietly(line, nullptr))
+        return false;
+    bool done = WaitUntil(10000, [&] { return GetFileAttributesA(markerWin) != INVALID_FILE_ATTRIBUTES; });
+    Pump(20);  // the file exists before its content is written
+    char status[16] = "";
+    HANDLE h = CreateFileA(markerWin, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+        DWORD got = 0;
+        ReadFile(h, status, sizeof status - 1, &got, nullptr);
+        status[got] = 0;
+        CloseHandle(h);
+    }
+    DeleteFileA(markerWin);
+    return done && status[0] == '0';
+}
+
+static bool MovePointer(int x, int y)
+{
+    char command[64];
+    snprintf(command, sizeof command, "xdotool mousemove %d %d", x, y);
+    return RunUnix(command);
+}
+
+static DWORD RunWindowsTool(const char *commandLine)
+{
+    char line[1024];
+    lstrcpynA(line, commandLine, sizeof line);
+    PROCESS_INFORMATION pi;
+    if (!StartQuietly(line, &pi))
+        return INVALID_EXIT;
+    WaitForSingleObject(pi.hProcess, 20000);
+    DWORD code = INVALID_EXIT;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return code;
+}
+
+// -1 deletes the value.
+static bool SetUsePassword(int value)
+{
+    char line[256];
+    if (value < 0)
+        snprintf(line, sizeof line,
+                 "reg.exe delete \"HKCU\\Control Panel\\Desktop\" /v ScreenSaveUsePassword /f");
+    else
+        snprintf(line, sizeof line,
+                 "reg.exe add \"HKCU\\Control Panel\\Desktop\" /v ScreenSaveUsePassword /t REG_DWORD /d %d /f",
+                 value);
+    return RunWindowsTool(line) == 0 || value < 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The stand-ins' logs.
+
+static int ReadLog(const char *file, char *text, int size)
+{
+    char path[MAX_PATH + 32];
+    snprintf(path, sizeof path, "%s\\%s", logWin, file);
+    text[0] = 0;
+    HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return 0;
+    DWORD got = 0;
+    ReadFile(h, text, (DWORD)size - 1, &got, nullptr);
+    text[got] = 0;
+    CloseHandle(h);
+    int lines = 0;
+    for (char *p = text; *p; p++)
+        lines += *p == '\n';
+    return lines;
+}
+
+static void ClearLogs()
+{
+    char path[MAX_PATH + 32];
+    snprintf(path, sizeof path, "%s\\password.log", logWin);
+    DeleteFileA(path);
+    snprintf(path, sizeof path, "%s\\mpr.log", logWin);
+    DeleteFileA(path);
+}
+
+static int CountOccurrences(const char *text, const char *what)
+{
+    int n = 0;
+    for (const char *p = strstr(text, what); p; p = strstr(p + 1, what))
+        n++;
+    return n;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The saver process.
+
+struct Saver {
+    PROCESS_INFORMATION pi = {};
+    bool running = false;
+    DWORD exitCode = STILL_ACTIVE;
+
+    bool Start(const char *program, const char *args)
+    {
+        char line[MAX_PATH + 128];
+        if (args)
+            snprintf(line, sizeof line, "\"%s\" %s", program, args);
+        else
+            snprintf(line, sizeof line, "\"%s\"", program);
+        STARTUPINFOA si = {};
+        si.cb = sizeof si;
+        running = CreateProcessA(program, line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
+        exitCode = STILL_ACTIVE;
+        return running;
+    }
+
+    bool Alive()
+    {
+        return running && WaitForSingleObject(pi.hProcess, 0) == WAIT_TIMEOUT;
+    }
+
+    // The exit code, or STILL_ACTIVE when it did not end in time.
+    DWORD WaitExit(DWORD milliseconds)
+    {
+        if (!running)
+            return exitCode;
+        if (!WaitUntil(milliseconds, [&] { return !Alive(); }))
+            return STILL_ACTIVE;
+        GetExitCodeProcess(pi.hProcess, &exitCode);
+        Close();
+        return exitCode;
+    }
+
+    void Close()
+    {
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+        running = false;
+    }
+
+    // Never leave a saver behind: a topmost full-screen window would spoil every later scenario.
+    ~Saver()
+    {
+        if (running) {
+            if (Alive()) {
+                TerminateProcess(pi.hProcess, 99);
+                WaitForSingleObject(pi.hProcess, 5000);
+            }
+            Close();
+        }
+    }
+};
+
+struct WindowSearch {
+    DWORD pid;
+    HWND found;
+};
+
+static BOOL CALLBACK FindProcessWindow(HWND window, LPARAM param)
+{
+    WindowSearch *search = (WindowSearch *)param;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid != search->pid)
+        return TRUE;
+    char cls[64] = "";
+    GetClassNameA(window, cls, sizeof cls);
+    if (strcmp(cls, SAVER_CLASS) == 0 || IsWindowVisible(window)) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// A visible top-level window, or a saver-class window, of the process.
+static HWND ProcessWindow(DWORD pid)
+{
+    WindowSearch search = {pid, nullptr};
+    EnumWindows(FindProcessWindow, (LPARAM)&search);
+    return search.found;
+}
+
+static HWND WaitForFullScreen(Saver &saver, DWORD milliseconds = 10000)
+{
+    HWND window = nullptr;
+    WaitUntil(milliseconds, [&] {
+        window = ProcessWindow(saver.pi.dwProcessId);
+        return window != nullptr || !saver.Alive();
+    });
+    return window;
+}
+
+struct WindowFacts {
+    char cls[64];
+    char title[64];
+    DWORD style;
+    DWORD exStyle;
+    RECT rect;
+};
+
+static WindowFacts ReadFacts(HWND window)
+{
+    WindowFacts f = {};
+    GetClassNameA(window, f.cls, sizeof f.cls);
+    GetWindowTextA(window, f.title, sizeof f.title);
+    f.style = (DWORD)GetWindowLongA(window, GWL_STYLE);
+    f.exStyle = (DWORD)GetWindowLongA(window, GWL_EXSTYLE);
+    GetWindowRect(window, &f.rect);
+    return f;
+}
+
+static void ExpectFacts(Outcome &o, HWND window, const char *title, DWORD style, DWORD exStyle,
+                        const RECT &rect)
+{
+    WindowFacts f = ReadFacts(window);
+    o.Expect(strcmp(f.cls, SAVER_CLASS) == 0, "expected class %s got %s", SAVER_CLASS, f.cls);
+    o.Expect(strcmp(f.title, title) == 0, "expected title \"%s\" got \"%s\"", title, f.title);
+    o.Expect(f.style == style, "expected style 0x%08lX got 0x%08lX", (unsigned long)style, (unsigned long)f.style);
+    o.Expect(f.exStyle == exStyle, "expected extended style 0x%lX got 0x%lX", (unsigned long)exStyle,
+             (unsigned long)f.exStyle);
+    o.Expect(EqualRect(&f.rect, &rect), "expected rect (%ld,%ld,%ld,%ld) got (%ld,%ld,%ld,%ld)", rect.left,
+             rect.top, rect.right, rect.bottom, f.rect.left, f.rect.top, f.rect.right, f.rect.bottom);
+}
+
+// Read once at the start: in a long run on a fresh display Wine has been seen to answer 0 for the
+// screen size later on, while the saver still got the right one.
+static RECT screenRect;
+
+static RECT ScreenRect()
+{
+    return screenRect;
+}
+
+static bool ReadScreenRect()
+{
+    return WaitUntil(5000, [] {
+        SetRect(&screenRect, 0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+        return screenRect.right > 0 && screenRect.bottom > 0;
+    });
+}
+
+// ---------------------------------------------------------------------------------------------
+// Pixels. The reference is drawn here from the effect's rules with the platform's GDI, into a
+// bitmap the size of the saver's window; the capture is the screen under that window.
+
+struct Surface {
+    HDC dc = nullptr;
+    HBITMAP bitmap = nullptr;
+    HGDIOBJ previous = nullptr;
+    DWORD *bits = nullptr;
+    int width = 0, height = 0;
+
+    void Create(int w, int h)
+    {
+        width = w;
+        height = h;
+        BITMAPINFO info = {};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = w;
+        info.bmiHeader.biHeight = -h;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        void *p = nullptr;
+        dc = CreateCompatibleDC(nullptr);
+        bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &p, nullptr, 0);
+        bits = (DWORD *)p;
+        previous = SelectObject(dc, bitmap);
+        PatBlt(dc, 0, 0, w, h, BLACKNESS);
+    }
+
+    ~Surface()
+    {
+        if (dc) {
+            SelectObject(dc, previous);
+            DeleteObject(bitmap);
+            DeleteDC(dc);
+        }
+    }
+
+    void Grab(const RECT &screenArea)
+    {
+        HDC screen = GetDC(nullptr);
+        BitBlt(dc, 0, 0, width, height, screen, screenArea.left, screenArea.top, SRCCOPY);
+        ReleaseDC(nullptr, screen);
+        GdiFlush();
+    }
+
+    // Pixels that differ, outside an optional area that something else covers.
+    long Differences(const Surface &other, const RECT *covered) const
+    {
+        long count = 0;
+        for (int y = 0; y < height; y++) {
+            const DWORD *a = bits + (size_t)y * width;
+            const DWORD *b = other.bits + (size_t)y * width;
+            bool rowCovered = covered && y >= covered->top && y < covered->bottom;
+            if (!rowCovered && memcmp(a, b, (size_t)width * 4) == 0)
+                continue;
+            for (int x = 0; x < width; x++) {
+                if (rowCovered && x >= covered->left && x < covered->right)
+                    continue;
+                count += ((a[x] ^ b[x]) & 0xFFFFFF) != 0;
+            }
+        }
+        return count;
+    }
+
+    // Written in the log folder when a comparison fails, to look at afterwards.
+    void Save(const char *name) const
+    {
+        char path[MAX_PATH + 64];
+        snprintf(path, sizeof path, "%s\\%s", logWin, name);
+        BITMAPFILEHEADER file = {};
+        BITMAPINFOHEADER info = {};
+        info.biSize = sizeof info;
+        info.biWidth = width;
+        info.biHeight = -height;
+        info.biPlanes = 1;
+        info.biBitCount = 32;
+        DWORD size = (DWORD)width * height * 4;
+        file.bfType = 0x4D42;
+        file.bfOffBits = sizeof file + sizeof info;
+        file.bfSize = file.bfOffBits + size;
+        HANDLE h = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        if (h == INVALID_HANDLE_VALUE)
+            return;
+        DWORD written;
+        WriteFile(h, &file, sizeof file, &written, nullptr);
+        WriteFile(h, &info, sizeof info, &written, nullptr);
+        WriteFile(h, bits, size, &written, nullptr);
+        CloseHandle(h);
+    }
+};
+
+// The effect as described, written independently of the product.
+struct ReferenceDrawing : Surface {
+    DWORD state = 1;
+    int lines = 0;  // lines drawn since the start, which is the number of ticks
+    int sinceClear = 0;
+
+    int Next()
+    {
+        state = state * 214013u + 2531011u;
+        return (int)((state >> 16) & 0x7FFF);
+    }
+
+    void DrawLine()
+    {
+        int x = Next() % 1500, y = Next() % 1500;
+        int r = Next() % 256, g = Next() % 256, b = Next() % 256;
+        int w = Next() % 3;
+        HPEN pen = CreatePen(PS_SOLID, w, RGB(r, g, b));
+        HGDIOBJ kept = SelectObject(dc, pen);
+        MoveToEx(dc, 500, 400, nullptr);
+        LineTo(dc, x, y);
+        lines++;
+        if (++sinceClear >= LINES_PER_CLEAR) {
+            sinceClear = 0;
+            PatBlt(dc, 0, 0, width, height, BLACKNESS);
+        }
+        SelectObject(dc, kept);
+        DeleteObject(pen);
+        GdiFlush();
+    }
+
+    // Advances until the drawing equals the capture; the line count then is the saver's. -1 when
+    // no count up to `limit` further lines matches.
+    int MatchCapture(const Surface &capture, int limit, const RECT *covered, long *closest)
+    {
+        long best = Differences(capture, covered);
+        for (int i = 0; best != 0 && i < limit; i++) {
+            DrawLine();
+            long d = Differences(capture, covered);
+            if (d < best)
+                best = d;
+            if (d == 0)
+                break;
+        }
+        if (closest)
+            *closest = best;
+        return best == 0 ? lines : -1;
+    }
+};
+
+// ---------------------------------------------------------------------------------------------
+// Scenarios: exit codes of modes that open no window.
+
+struct ExitCase {
+    const char *name;
+    const char *args;  // nullptr: the program name alone
+    bool win95;
+    DWORD expected;
+};
+
+static void RunExitCases()
+{
+    // A handle value that names no window on this run.
+    static char deadPreview[40];
+    DWORD dead = 1234;
+    while (IsWindow((HWND)(ULONG_PTR)dead))
+        dead += 4;
+    snprintf(deadPreview, sizeof deadPreview, "/p %lu", (unsigned long)dead);
+
+    const ExitCase cases[] = {
+        {"configure '/c' ends with -1", "/c", false, INVALID_EXIT},
+        {"configure '/c:1234' ends with -1", "/c:1234", false, INVALID_EXIT},
+        {"empty command line ends with -1 (configure)", nullptr, false, INVALID_EXIT},
+        {"'/x' is invalid", "/x", false, INVALID_EXIT},
+        {"'/1' is invalid", "/1", false, INVALID_EXIT},
+        {"'/p' without a handle is refused", "/p", false, INVALID_EXIT},
+        {"'/p 0' is refused", "/p 0", false, INVALID_EXIT},
+        {"'/p' with a handle that names no window is refused", deadPreview, false, INVALID_EXIT},
+        {"'/a 1234' on the NT family is invalid", "/a 1234", false, INVALID_EXIT},
+        {"95 family: '/x' is invalid", "/x", true, INVALID_EXIT},
+        {"95 family: '/p 0' is refused", "/p 0", true, INVALID_EXIT},
+        {"95 family: '/c' ends with -1", "/c", true, INVALID_EXIT},
+    };
+    for (const ExitCase &c : cases) {
+        Outcome o;
+        Saver saver;
+        if (o.Expect(saver.Start(c.win95 ? w95Saver : ntSaver, c.args), "could not start the saver")) {
+            HWND seen = nullptr;
+            WaitUntil(10000, [&] {
+                if (!seen)
+                    seen = ProcessWindow(saver.pi.dwProcessId);
+                return !saver.Alive();
+            });
+            DWORD code = saver.WaitExit(100);
+            o.Expect(code == c.expected, "expected exit 0x%08lX got 0x%08lX", (unsigned long)c.expected,
+                     (unsigned long)code);
+            o.Expect(seen == nullptr, "expected no window, one appeared");
+        }
+        Report(c.name, o);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Scenarios: preview inside a window of the driver.
+
+static LRESULT CALLBACK ParentProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+struct PreviewCase {
+    const char *name;
+    const char *format;  // %lu: the parent's handle
+    int clientWidth, clientHeight;
+    bool win95;
+    bool endByAutoPlay;  // else the parent is destroyed
+};
+
+#define DRIVER_WINDOW_CLASS "E2EDriverWindow"
+
+static void RegisterDriverWindowClass()
+{
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = ParentProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.hbrBackground = (HBRUSH)GetStockObject(GRAY_BRUSH);
+    wc.lpszClassName = DRIVER_WINDOW_CLASS;
+    RegisterClassA(&wc);
+}
+
+static void RunPreviewCases()
+{
+    const PreviewCase cases[] = {
+        {"preview '/p N'", "/p %lu", 152, 112, false, false},
+        {"preview '/p    N' (several blanks)", "/p    %lu", 300, 200, false, false},
+        {"preview '/pN'", "/p%lu", 640, 480, false, false},
+        {"preview '/l N'", "/l %lu", 200, 150, false, false},
+        {"95 family: preview ends on QueryCancelAutoPlay, answering 0", "/p %lu", 152, 112, true, true},
+    };
+    UINT query = RegisterWindowMessageA("QueryCancelAutoPlay");
+    for (const PreviewCase &c : cases) {
+        Outcome o;
+        RECT frame = {0, 0, c.clientWidth, c.clientHeight};
+        AdjustWindowRect(&frame, WS_OVERLAPPEDWINDOW, FALSE);
+        HWND parent = CreateWindowExA(0, DRIVER_WINDOW_CLASS, "e2e preview parent", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                                      40, 40, frame.right - frame.left, frame.bottom - frame.top, nullptr,
+                                      nullptr, GetModuleHandleA(nullptr), nullptr);
+        Pump(50);
+        char args[64];
+        snprintf(args, sizeof args, c.format, HandleValue(parent));
+        Saver saver;
+        if (o.Expect(parent != nullptr, "could not create the parent") &&
+            o.Expect(saver.Start(c.win95 ? w95Saver : ntSaver, args), "could not start the saver")) {
+            HWND child = nullptr;
+            WaitUntil(10000, [&] {
+                child = FindWindowExA(parent, nullptr, SAVER_CLASS, nullptr);
+                return child != nullptr || !saver.Alive();
+            });
+            // The style lacks WS_VISIBLE until CreateWindowExA has shown the window, at its end.
+            WaitUntil(5000, [&] { return child && IsWindowVisible(child); });
+            if (o.Expect(child != nullptr, "expected a child window, saver %s",
+                         saver.Alive() ? "runs without one" : "ended")) {
+                RECT client;
+                GetClientRect(parent, &client);
+                MapWindowPoints(parent, nullptr, (POINT *)&client, 2);
+                ExpectFacts(o, child, "Preview", PREVIEW_STYLE, 0, client);
+                o.Expect(GetParent(child) == parent, "expected the parent %lu got %lu", HandleValue(parent),
+                         HandleValue(GetParent(child)));
+                DWORD pid = 0;
+                GetWindowThreadProcessId(child, &pid);
+                o.Expect(pid == saver.pi.dwProcessId, "the child belongs to another process");
+                // A preview ignores what would end a full-screen saver.
+                PostMessageA(child, WM_KEYDOWN, 'X', 0);
+                PostMessageA(child, WM_LBUTTONDOWN, 0, 0);
+                PostMessageA(child, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
+                Pump(300);
+                o.Expect(saver.Alive() && IsWindow(child), "the preview ended on input or a power broadcast");
+                if (c.endByAutoPlay) {
+                    DWORD_PTR answer = 0xDEAD;
+                    SendMessageTimeoutA(child, query, 0, 0, SMTO_NORMAL, 5000, &answer);
+                    o.Expect(answer == 0, "expected the AutoPlay answer 0 got %lu", (unsigned long)answer);
+                    DWORD code = saver.WaitExit(10000);
+                    o.Expect(code == 0, "expected exit 0 after the AutoPlay query, got %s0x%08lX",
+                             code == STILL_ACTIVE ? "still running " : "", (unsigned long)code);
+                }
+            }
+            DestroyWindow(parent);
+            parent = nullptr;
+            DWORD code = saver.WaitExit(10000);
+            o.Expect(code == 0, "expected exit 0 after the parent was destroyed, got 0x%08lX", (unsigned long)code);
+        }
+        if (parent)
+            DestroyWindow(parent);
+        Report(c.name, o);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Scenarios: full screen.
+
+// Where the pointer rests when a saver starts: its anchor.
+#define REST_X 300
+#define REST_Y 300
+
+enum class Ending { Key, LeftButton, RightButton, MouseDrift, PowerBroadcast, SecondInstance, Drawing };
+
+struct FullScreenCase {
+    const char *name;
+    const char *args;
+    Ending ending;
+};
+
+static bool StartFullScreen(Outcome &o, Saver &saver, const char *program, const char *args, HWND *window)
+{
+    if (!o.Expect(MovePointer(REST_X, REST_Y), "xdotool could not move the pointer"))
+        return false;
+    // Wine answers GetCursorPos from its own record, without asking X, for 100 ms after the last
+    // move it saw; a move over no Wine window goes unseen. Started within that time, the saver
+    // would take a stale anchor and the real position, a few pixels off, would end it at once.
+    POINT at = {};
+    o.Expect(WaitUntil(3000, [&] { return GetCursorPos(&at) && at.x == REST_X && at.y == REST_Y; }),
+             "Wine does not see the pointer at (%d,%d) but at (%ld,%ld)", REST_X, REST_Y, at.x, at.y);
+    if (!o.Expect(saver.Start(program, args), "could not start the saver"))
+        return false;
+    *window = WaitForFullScreen(saver);
+    if (!o.Expect(*window != nullptr, "expected a full-screen window, saver %s",
+                  saver.Alive() ? "runs without one" : "ended"))
+        return false;
+    WaitUntil(5000, [&] { return IsWindowVisible(*window) != FALSE; });
+    // Until the first paint the window may still show what lay under it.
+    Pump(200);
+    return true;
+}
+
+static bool Press(const char *what)
+{
+    char command[64];
+    snprintf(command, sizeof command, "xdotool %s", what);
+    return RunUnix(command);
+}
+
+static void ExpectEndsWithZero(Outcome &o, Saver &saver, const char *after)
+{
+    DWORD code = saver.WaitExit(10000);
+    o.Expect(code == 0, "expected exit 0 after %s, got %s0x%08lX", after, code == STILL_ACTIVE ? "still running " : "",
+             (unsigned long)code);
+}
+
+static void ExpectStillRunning(Outcome &o, Saver &saver, HWND window, const char *after)
+{
+    Pump(700);
+    o.Expect(saver.Alive() && IsWindow(window), "expected the saver to keep running after %s", after);
+}
+
+// Waits until the screen under the saver shows `atLeast` lines or more, and checks that it is the
+// reference drawing of some line count.
+static int ExpectDrawing(Outcome &o, ReferenceDrawing &reference, const RECT &area, int atLeast,
+                         const RECT *covered, const char *what)
+{
+    Surface capture;
+    capture.Create(reference.width, reference.height);
+    DWORD start = GetTickCount();
+    int n = -1;
+    long closest = 0;
+    while (GetTickCount() - start < 30000) {
+        capture.Grab(area);
+        n = reference.MatchCapture(capture, 3000, covered, &closest);
+        if (n < 0 || n >= atLeast)
+            break;
+        Pump(100);
+    }
+    if (n < 0) {
+        capture.Save("capture-mismatch.bmp");
+        reference.Save("reference-closest.bmp");
+    }
+    o.Expect(n >= atLeast, "%s: expected the reference drawing of at least %d lines, %s (closest: %ld pixels differ)",
+             what, atLeast, n < 0 ? "no line count matches" : "too few lines", closest);
+    return n;
+}
+
+static void RunFullScreenCases()
+{
+    const FullScreenCase cases[] = {
+        {"full screen '/s': window, drawing pixel for pixel before and after the clear", "/s", Ending::Drawing},
+        {"full screen '-S': a key ends it", "-S", Ending::Key},
+        {"full screen '/ -/s': a left button ends it", "/ -/s", Ending::LeftButton},
+        {"full screen '/s': a right button ends it", "/s", Ending::RightButton},
+        {"full screen '/s': 4 pixels of drift keep it, 5 end it", "/s", Ending::MouseDrift},
+        {"full screen '/s': WM_POWERBROADCAST ends it", "/s", Ending::PowerBroadcast},
+        {"full screen '/s': a second '/s' ends at once, the first comes to the front", "/s", Ending::SecondInstance},
+    };
+    for (const FullScreenCase &c : cases) {
+        Outcome o;
+        Saver saver;
+        HWND window = nullptr;
+        if (StartFullScreen(o, saver, ntSaver, c.args, &window)) {
+            RECT screen = ScreenRect();
+            ExpectFacts(o, window, "Screen Saver", FULL_SCREEN_STYLE, WS_EX_TOPMOST, screen);
+            switch (c.ending) {
+            case Ending::Drawing: {
+                ReferenceDrawing reference;
+                reference.Create(screen.right - screen.left, screen.bottom - screen.top);
+                int early = ExpectDrawing(o, reference, screen, 1, nullptr, "early");
+                // A fuller picture for the screenshot, which is also a third comparison.
+                int middle = ExpectDrawing(o, reference, screen, 300, nullptr, "before the clear");
+                if (middle > 0 && middle < LINES_PER_CLEAR) {
+                    char command[MAX_PATH + 64];
+                    snprintf(command, sizeof command, "import -window root %s/e2e-screenshot.png", workUnix);
+                    o.Expect(RunUnix(command), "import could not take the screenshot");
+                }
+                int later = ExpectDrawing(o, reference, screen, LINES_PER_CLEAR + 20, nullptr, "after the clear");
+                Note("drawing matched at %d, %d and %d lines", early, middle, later);
+                o.Expect(saver.Alive(), "the saver ended while drawing");
+                Press("key x");
+                ExpectEndsWithZero(o, saver, "a key");
+                break;
+            }
+            case Ending::Key:
+                o.Expect(Press("key x"), "xdotool failed");
+                ExpectEndsWithZero(o, saver, "a key");
+                break;
+            case Ending::LeftButton:
+                o.Expect(Press("click 1"), "xdotool failed");
+                ExpectEndsWithZero(o, saver, "a left button");
+                break;
+            case Ending::RightButton:
+                o.Expect(Press("click 3"), "xdotool failed");
+                ExpectEndsWithZero(o, saver, "a right button");
+                break;
+            case Ending::MouseDrift:
+                // 1 + 1, then 3 + 1, then 2 + 2 away from the anchor: never more than 4.
+                MovePointer(REST_X + 1, REST_Y + 1);
+                MovePointer(REST_X + 3, REST_Y + 1);
+                MovePointer(REST_X + 2, REST_Y + 2);
+                ExpectStillRunning(o, saver, window, "a drift of 4 pixels");
+                MovePointer(REST_X + 3, REST_Y + 2);
+                ExpectEndsWithZero(o, saver, "a drift of 5 pixels");
+                break;
+            case Ending::PowerBroadcast:
+                PostMessageA(window, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
+                ExpectEndsWithZero(o, saver, "WM_POWERBROADCAST");
+                break;
+            case Ending::SecondInstance: {
+                Saver second;
+                if (o.Expect(second.Start(ntSaver, "/s"), "could not start the second saver")) {
+                    DWORD code = second.WaitExit(10000);
+                    o.Expect(code == 0, "expected the second to end with 0, got 0x%08lX", (unsigned long)code);
+                }
+                o.Expect(saver.Alive() && IsWindow(window), "expected the first to keep running");
+                o.Expect(GetForegroundWindow() == window, "expected the first in front, the foreground is %lu",
+                         HandleValue(GetForegroundWindow()));
+                Press("key x");
+                ExpectEndsWithZero(o, saver, "a key");
+                break;
+            }
+            }
+        }
+        Report(c.name, o);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Scenarios: the 95 family.
+
+static HWND FindVerifyDialog()
+{
+    return FindWindowA("#32770", STUB_DIALOG_TITLE);
+}
+
+static HWND WaitVerifyDialog(Saver &saver)
+{
+    HWND dialog = nullptr;
+    WaitUntil(10000, [&] {
+        dialog = FindVerifyDialog();
+        return dialog != nullptr || !saver.Alive();
+    });
+    return dialog;
+}
+
+static HWND CreatePlainWindow(const char *title)
+{
+    HWND w = CreateWindowExA(0, DRIVER_WINDOW_CLASS, title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 60, 60, 200, 120,
+                             nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    Pump(50);
+    return w;
+}
+
+// Wine's own MPR.DLL gives way to the stand-in beside the saver for the change-password runs only.
+// (WINEDLLOVERRIDES in the environment of a process started from Wine does not reach its loader.)
+static bool SetMprOverride(bool on)
+{
+    const char *key = "\"HKCU\\Software\\Wine\\AppDefaults\\saver95.scr\\DllOverrides\"";
+    char line[256];
+    if (on)
+        snprintf(line, sizeof line, "reg.exe add %s /v mpr /t REG_SZ /d native /f", key);
+    else
+        snprintf(line, sizeof line, "reg.exe delete %s /v mpr /f", key);
+    return RunWindowsTool(line) == 0;
+}
+
+static void RunChangePasswordCases()
+{
+    bool overridden = SetMprOverride(true);
+    HWND named = CreatePlainWindow("e2e named window");
+    HWND front = CreatePlainWindow("e2e foreground window");
+    SetForegroundWindow(front);
+    Pump(100);
+    DWORD dead = 1234;
+    while (IsWindow((HWND)(ULONG_PTR)dead))
+        dead += 4;
+
+    struct {
+        const char *name;
+        DWORD handle;     // written after '/a '
+        HWND expected;    // the parent the changer must receive
+    } cases[] = {
+        {"95 family: '/a N' calls PwdChangePasswordA(\"SCRSAVE\", N, 0, 0)", HandleValue(named), named},
+        {"95 family: '/a' with a handle that names no window passes the foreground window", dead, front},
+    };
+    for (auto &c : cases) {
+        Outcome o;
+        ClearLogs();
+        HWND foreground = GetForegroundWindow();
+        o.Expect(foreground == front, "setup: expected the driver's window in front");
+        o.Expect(overridden, "setup: reg could not set the MPR override");
+        char args[32];
+        snprintf(args, sizeof args, "/a %lu", (unsigned long)c.handle);
+        Saver saver;
+        if (o.Expect(saver.Start(w95Saver, args), "could not start the saver")) {
+            DWORD code = saver.WaitExit(10000);
+            o.Expect(code == 0, "expected exit 0 got 0x%08lX", (unsigned long)code);
+            char log[2048], want[160];
+            int calls = ReadLog("mpr.log", log, sizeof log);
+            snprintf(want, sizeof want, "change provider=SCRSAVE parent=%lu reserved1=0 reserved2=0\n",
+                     HandleValue(c.expected));
+            o.Expect(calls == 1 && strcmp(log, want) == 0, "expected one call \"%.*s\" got %d: \"%s\"",
+                     (int)strlen(want) - 1, want, calls, log);
+        }
+        Report(c.name, o);
+    }
+    SetMprOverride(false);
+    DestroyWindow(named);
+    DestroyWindow(front);
+    Pump(50);
+}
+
+static void ExpectOneVerifyLine(Outcome &o, const char *log, HWND window, int begins)
+{
+    char want[64];
+    snprintf(want, sizeof want, "verify owner=%lu begin", HandleValue(window));
+    int found = CountOccurrences(log, "begin");
+    o.Expect(found == begins && CountOccurrences(log, want) == begins,
+             "expected %d check(s) with the saver window as owner, log: \"%s\"", begins, log);
+}
+
+static void RunPasswordCheck()
+{
+    const char *name = "95 family, password: one check per key, drawing goes on, refusal keeps it, "
+                       "a burst of closes is throttled, acceptance ends it";
+    Outcome o;
+    ClearLogs();
+    Saver saver;
+    HWND window = nullptr;
+    if (o.Expect(SetUsePassword(1), "reg add failed") && StartFullScreen(o, saver, w95Saver, "/s", &window)) {
+        RECT screen = ScreenRect();
+        ExpectFacts(o, window, "Screen Saver", FULL_SCREEN_STYLE, WS_EX_TOPMOST, screen);
+        Press("key x");
+        HWND dialog = WaitVerifyDialog(saver);
+        if (o.Expect(dialog != nullptr, "expected the password dialog after a key")) {
+            o.Expect(GetWindow(dialog, GW_OWNER) == window, "expected the dialog to be owned by the saver");
+            // Lines keep coming while the dialog is up; the dialog itself covers part of the window.
+            RECT covered;
+            GetWindowRect(dialog, &covered);
+            ReferenceDrawing reference;
+            reference.Create(screen.right - screen.left, screen.bottom - screen.top);
+            int first = ExpectDrawing(o, reference, screen, 1, &covered, "while the dialog is up");
+            int second = ExpectDrawing(o, reference, screen, first + 10, &covered, "while the dialog is up");
+            Note("during the check the drawing went from %d to %d lines", first, second);
+            // More input during the check neither ends it nor starts another.
+            Press("key y");
+            Pump(200);
+            char log[2048];
+            ReadLog("password.log", log, sizeof log);
+            ExpectOneVerifyLine(o, log, window, 1);
+            // Refuse, and at once post a burst of close requests: they come after the answer in the
+            // same queue, so they all fall within 200 ms of the end of the check.
+            PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+            for (int i = 0; i < 5; i++)
+                PostMessageA(window, WM_CLOSE, 0, 0);
+            WaitUntil(5000, [&] { return !IsWindow(dialog); });
+            Pump(600);
+            o.Expect(saver.Alive() && IsWindow(window), "expected the saver to keep running after a refusal");
+            o.Expect(FindVerifyDialog() == nullptr, "a close request within 200 ms started a second check");
+            ReadLog("password.log", log, sizeof log);
+            ExpectOneVerifyLine(o, log, window, 1);
+            o.Expect(strstr(log, "result=0") != nullptr, "expected the refusal in the log: \"%s\"", log);
+            // Long after the refusal a key starts a new check; acceptance ends the saver.
+            Press("key x");
+            dialog = WaitVerifyDialog(saver);
+            if (o.Expect(dialog != nullptr, "expected a second check after a key")) {
+                PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+                ExpectEndsWithZero(o, saver, "acceptance");
+            }
+            ReadLog("password.log", log, sizeof log);
+            ExpectOneVerifyLine(o, log, window, 2);
+        }
+    }
+    Report(name, o);
+}
+
+struct AutoPlayCase {
+    const char *name;
+    const char *program;
+    int usePassword;
+    LRESULT expected;
+    bool ends;
+};
+
+static void RunAutoPlayCases()
+{
+    const AutoPlayCase cases[] = {
+        {"95 family: QueryCancelAutoPlay answers 1 with a provider and ends the saver", w95Saver, 1, 1, true},
+        {"95 family: QueryCancelAutoPlay answers 0 without a provider and ends the saver", w95Saver, 0, 0, true},
+        {"NT family: QueryCancelAutoPlay is not the saver's, it answers 0 and keeps running", ntPasswordSaver, 1, 0,
+         false},
+    };
+    UINT query = RegisterWindowMessageA("QueryCancelAutoPlay");
+    for (const AutoPlayCase &c : cases) {
+        Outcome o;
+        ClearLogs();
+        Saver saver;
+        HWND window = nullptr;
+        if (o.Expect(SetUsePassword(c.usePassword), "reg add failed") &&
+            StartFullScreen(o, saver, c.program, "/s", &window)) {
+            DWORD_PTR answer = 0xDEAD;
+            SendMessageTimeoutA(window, query, 0, 0, SMTO_NORMAL, 5000, &answer);
+            o.Expect(answer == (DWORD_PTR)c.expected, "expected the answer %ld got %lu", (long)c.expected,
+                     (unsigned long)answer);
+            if (!c.ends) {
+                ExpectStillRunning(o, saver, window, "the AutoPlay query");
+                Press("key x");
+                ExpectEndsWithZero(o, saver, "a key");
+            } else {
+                if (c.usePassword) {
+                    HWND dialog = WaitVerifyDialog(saver);
+                    if (o.Expect(dialog != nullptr, "expected the close request to start a check"))
+                        PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+                }
+                ExpectEndsWithZero(o, saver, "the AutoPlay query");
+            }
+            char log[1024];
+            int calls = ReadLog("password.log", log, sizeof log);
+            o.Expect(calls == (c.usePassword && c.ends ? 2 : 0), "unexpected checks, log: \"%s\"", log);
+        }
+        Report(c.name, o);
+    }
+}
+
+static void RunWin95Endings()
+{
+    {
+        Outcome o;
+        ClearLogs();
+        Saver saver;
+        HWND window = nullptr;
+        if (o.Expect(SetUsePassword(0), "reg add failed") && StartFullScreen(o, saver, w95Saver, "/s", &window)) {
+            ExpectFacts(o, window, "Screen Saver", FULL_SCREEN_STYLE, WS_EX_TOPMOST, ScreenRect());
+            Press("key x");
+            ExpectEndsWithZero(o, saver, "a key");
+            char log[1024];
+            o.Expect(ReadLog("password.log", log, sizeof log) == 0, "expected no check, log: \"%s\"", log);
+        }
+        Report("95 family, ScreenSaveUsePassword = 0: a key ends it at once", o);
+    }
+    {
+        Outcome o;
+        ClearLogs();
+        Saver saver;
+        HWND window = nullptr;
+        if (o.Expect(SetUsePassword(1), "reg add failed") &&
+            StartFullScreen(o, saver, ntPasswordSaver, "/s", &window)) {
+            Press("key x");
+            ExpectEndsWithZero(o, saver, "a key");
+            char log[1024];
+            o.Expect(ReadLog("password.log", log, sizeof log) == 0, "expected no check, log: \"%s\"", log);
+        }
+        Report("NT family, ScreenSaveUsePassword = 1, PASSWORD.CPL beside it: a key ends it, no check", o);
+    }
+    {
+        Outcome o;
+        ClearLogs();
+        Saver saver;
+        HWND window = nullptr;
+        if (o.Expect(SetUsePassword(1), "reg add failed") && StartFullScreen(o, saver, faultSaver, "/s", &window)) {
+            Press("key x");
+            DWORD code = saver.WaitExit(15000);
+            o.Expect(code == FAULT_EXIT, "expected exit %lu from the guard, got %s0x%08lX", (unsigned long)FAULT_EXIT,
+                     code == STILL_ACTIVE ? "still running " : "", (unsigned long)code);
+            char log[1024];
+            ReadLog("password.log", log, sizeof log);
+            o.Expect(strstr(log, "fault") != nullptr, "expected the faulting check in the log: \"%s\"", log);
+        }
+        Report("95 family: a fault in VerifyScreenSavePwd ends the saver through the guard", o);
+    }
+    SetUsePassword(-1);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+int main(int argc, char **argv)
+{
+    // The closing line is read by a Unix script: no carriage returns.
+    _setmode(_fileno(stdout), _O_BINARY);
+    if (argc != 3 && argc != 4) {
+        printf("usage: e2e_driver <saver.scr> <work folder> (unix paths) [groups, e.g. exit,preview]\n");
+        printf("0 passed, 1 failed\n");
+        return 2;
+    }
+    UnixToWindows(argv[1], ntSaver, sizeof ntSaver);
+    lstrcpynA(workUnix, argv[2], sizeof workUnix);
+    char work[MAX_PATH];
+    UnixToWindows(workUnix, work, sizeof work);
+    snprintf(w95Saver, sizeof w95Saver, "%s\\w95\\saver95.scr", work);
+    snprintf(faultSaver, sizeof faultSaver, "%s\\w95fault\\saver95.scr", work);
+    snprintf(ntPasswordSaver, sizeof ntPasswordSaver, "%s\\ntpw\\saver.scr", work);
+    snprintf(logWin, sizeof logWin, "%s\\log", work);
+    CreateDirectoryA(logWin, nullptr);
+    SetEnvironmentVariableA(STUB_LOG_VARIABLE, logWin);
+    RegisterDriverWindowClass();
+    if (!ReadScreenRect()) {
+        printf("FAIL setup: the screen size reads 0\n0 passed, 1 failed\n");
+        return 1;
+    }
+
+    const struct {
+        const char *name;
+        void (*run)();
+    } groups[] = {
+        {"exit", RunExitCases},           {"preview", RunPreviewCases},
+        {"fullscreen", RunFullScreenCases}, {"change", RunChangePasswordCases},
+        {"password", RunPasswordCheck},   {"autoplay", RunAutoPlayCases},
+        {"endings95", RunWin95Endings},
+    };
+    for (const auto &g : groups) {
+        if (argc == 4 && !strstr(argv[3], g.name))
+            continue;
+        g.run();
+    }
+
+    printf("%d passed, %d failed\n", passedCount, failedCount);
+    fflush(stdout);
+    return failedCount == 0 ? 0 : 1;
+}

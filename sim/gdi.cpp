@@ -54,9 +54,21 @@ static bool SelectedAnywhere(HGDIOBJ object) {
     return false;
 }
 
-// A pen deleted while selected on the platform is refused (the call fails and the pen stays);
-// it is freed by a later DeleteObject once it has been deselected.
-static void Deselect(DeviceContext *dc) { dc->pen = StockObject(BLACK_PEN); }
+// A pen deleted while selected stays alive, and selected, until it is selected out; then it is
+// freed. That is what Wine does; the platform's documentation has the deletion fail instead.
+static void FreeIfDeletedAndUnused(HGDIOBJ object) {
+    Pen *pen = FindPen(object);
+    if (pen && pen->deletePending && !SelectedAnywhere(object)) pen->live = false;
+}
+
+static HGDIOBJ Replace(DeviceContext *dc, HGDIOBJ pen) {
+    HGDIOBJ previous = dc->pen;
+    dc->pen = pen;
+    FreeIfDeletedAndUnused(previous);
+    return previous;
+}
+
+static void Deselect(DeviceContext *dc) { Replace(dc, StockObject(BLACK_PEN)); }
 
 void ReleaseWindowDc(Window *window) {
     if (!window->ownDc) return;
@@ -172,18 +184,16 @@ HGDIOBJ WINAPI SelectObject(HDC handle, HGDIOBJ object) {
     if (Enter("SelectObject", {handle, object})) return 0;
     DeviceContext *dc = FindDc(handle);
     if (!dc || !object || !IsPen(object)) return 0;
-    HGDIOBJ previous = dc->pen;
-    dc->pen = object;
-    return previous;
+    return Replace(dc, object);
 }
 
 BOOL WINAPI DeleteObject(HGDIOBJ object) {
     if (Enter("DeleteObject", {object})) return FALSE;
     if (M.stockObjects.count((ULONG_PTR)object)) return TRUE;
     Pen *pen = FindPen(object);
-    if (!pen) return FALSE;
-    if (SelectedAnywhere(object)) return FALSE;
-    pen->live = false;
+    if (!pen || pen->deletePending) return FALSE;
+    pen->deletePending = true;
+    FreeIfDeletedAndUnused(object);
     return TRUE;
 }
 

@@ -151,6 +151,7 @@ struct Machine {
     // record and failure switches
     std::vector<Call> calls;
     std::map<std::string, FailureSwitch> failures;
+    std::function<void(const Call &)> callObserver;
 };
 
 extern Machine M;

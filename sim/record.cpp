@@ -55,9 +55,11 @@ int CountCalls(const char *name) {
 void FailCall(const char *name, int nth) { M.failures[name] = {nth - 1, false, 0}; }
 void FailEveryCall(const char *name) { M.failures[name] = {-1, false, 0}; }
 void FaultCall(const char *name, DWORD code, int nth) { M.failures[name] = {nth - 1, true, code}; }
+void ObserveCalls(std::function<void(const Call &)> observer) { M.callObserver = std::move(observer); }
 
 bool Enter(const char *name, std::initializer_list<Arg> args) {
     M.calls.push_back({name, std::vector<Arg>(args)});
+    if (M.callObserver) M.callObserver(M.calls.back());
     auto found = M.failures.find(name);
     if (found == M.failures.end()) return false;
     FailureSwitch &failure = found->second;

@@ -237,5 +237,8 @@ void FailEveryCall(const char *name);
 // (EXCEPTION_CONTINUE_EXECUTION), the call returns its failure result: simpler than the platform,
 // where the faulting instruction runs again.
 void FaultCall(const char *name, DWORD code = EXCEPTION_ACCESS_VIOLATION, int nth = 1);
+// Called with every platform call as it is recorded, before the call acts, so that a check can
+// watch the program's state between any two of its calls. Reset removes it.
+void ObserveCalls(std::function<void(const Call &)> observer);
 
 }  // namespace sim

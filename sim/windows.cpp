@@ -78,9 +78,20 @@ static void DropQueued(HWND window) {
             it = it->hwnd == window ? queue->erase(it) : it + 1;
 }
 
+static void ActivateProgram(bool active);
+
+// The platform hands the activation on before it destroys the active window: the program hears
+// that it lost the foreground while its window still exists.
+static void HandOnActivation(Window *window) {
+    if (!window->ours || !IsTopLevel(window) || M.foreground != window->handle) return;
+    M.foreground = M.windows.front()->handle;
+    ActivateProgram(false);
+}
+
 void DestroyWindowTree(Window *window) {
     if (!window->alive) return;
     HWND handle = window->handle;
+    HandOnActivation(window);
     if (window->ours) Deliver(window, WM_DESTROY, 0, 0, true);
     for (auto &child : M.windows)
         if (child->alive && child->parent == handle && (child->style & WS_CHILD))
@@ -351,6 +362,12 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR title, DWORD
     if (window->alive && (style & WS_VISIBLE)) {
         Deliver(window, WM_SHOWWINDOW, TRUE, 0, true);
         window->needsPaint = true;
+        // A window appearing under the cursor gets a mouse move, though the mouse did not move.
+        POINT cursor = M.cursor;
+        if (IsTopLevel(window) && cursor.x >= x && cursor.x < x + width && cursor.y >= y &&
+            cursor.y < y + height)
+            M.input.push_back(QueuedMessage(handle, WM_MOUSEMOVE, 0,
+                                            MAKELPARAM(cursor.x - x, cursor.y - y)));
     }
     return FindWindowRecord(handle) ? handle : 0;
 }

@@ -44,6 +44,9 @@ protected:
         ASSERT_TRUE(window);
         SaverState.isWin9xFamily = TRUE;
         SaverState.verifyEntry = ScriptedVerifier;
+        // The window appeared under the cursor; that mouse move is not this test's input.
+        MSG arrival;
+        while (PeekMessageA(&arrival, window, WM_MOUSEMOVE, WM_MOUSEMOVE, PM_REMOVE)) {}
         sim::ClearCalls();
     }
 

@@ -74,8 +74,12 @@ LRESULT CALLBACK SaverDismissProc(HWND window, UINT message, WPARAM wParam, LPAR
         GetCursorPos(&SaverState.cursorAnchor);
         return 0;
     }
-    if (message == WM_VERIFY_PASSWORD && SaverState.isWin9xFamily)
+    // Only the gate's own request is answered, once: the same message posted by another program,
+    // or dispatched by the password dialog's loop, must not start a check past the gate.
+    if (message == WM_VERIFY_PASSWORD && SaverState.isWin9xFamily && SaverState.isVerifyRequested) {
+        SaverState.isVerifyRequested = FALSE;
         return SaverState.verifyEntry ? SaverState.verifyEntry(window) : 1;
+    }
 
     // During a check, input is neither a close request nor a reason to hide the cursor.
     if (message != WM_CLOSE && !SaverState.isVerifying && ApplySaverRule(window, message, wParam))

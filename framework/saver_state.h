@@ -15,6 +15,7 @@ struct SAVERSTATE {
     BOOL isPreview = FALSE;
     BOOL isClosing = FALSE;    // once set, never cleared
     BOOL isVerifying = FALSE;  // a password check is running
+    BOOL isVerifyRequested = FALSE;  // the gate's verify request is on its way, not yet answered
     HMODULE passwordModule = 0;
     VERIFYSCREENSAVEPWD verifyEntry = nullptr;  // non-null: password protection is active
     UINT autoPlayMessage = 0;

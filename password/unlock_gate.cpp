@@ -31,7 +31,9 @@ BOOL ConfirmUnlock(HWND window) {
     // Set before the first point at which the check can re-enter the window procedures.
     SaverState.isVerifying = TRUE;
     DropPendingTicks(window);
+    SaverState.isVerifyRequested = TRUE;
     LRESULT accepted = SendMessageA(window, WM_VERIFY_PASSWORD, 0, 0);
+    SaverState.isVerifyRequested = FALSE;
     SaverState.isClosing = accepted != 0;
     SaverState.isVerifying = FALSE;
     if (!accepted) SetCursor(NULL);

@@ -194,6 +194,7 @@ struct VerifyRequestRow {
     LRESULT answer;
     int verifierCalls;
     bool reachesDefault;
+    bool requested = true;  // sent by the unlock gate rather than by anybody else
 };
 
 // The verify request, answered by the verifier only where a check can run.
@@ -205,6 +206,8 @@ const VerifyRequestRow VERIFY_REQUEST_TABLE[] = {
     {"95 family during a check", true, true, Mode::Verifying, 7, 1, false},
     {"95 family in preview", true, false, Mode::Preview, 0x1234, 0, true},
     {"95 family while closing", true, true, Mode::Closing, 0x1234, 0, true},
+    {"95 family, not the gate's request", true, true, Mode::FullScreen, 0x1234, 0, true, false},
+    {"95 family, not the gate's, during a check", true, true, Mode::Verifying, 0x1234, 0, true, false},
 };
 
 TEST_F(DismissTest, VerifyRequestAnswers) {
@@ -215,9 +218,11 @@ TEST_F(DismissTest, VerifyRequestAnswers) {
         if (row.win9x) EnterWin9xFamily(row.verifier);
         SaverState.verifyEntry = row.verifier ? VerifierAnsweringSeven : nullptr;
         EnterMode(row.mode);
+        SaverState.isVerifyRequested = row.requested;
         verifierCalls = 0;
         sim::ClearCalls();
         EXPECT_EQ(row.answer, Send(WM_APP));
+        EXPECT_FALSE(SaverState.isVerifyRequested && row.verifierCalls);
         EXPECT_EQ(row.verifierCalls, verifierCalls);
         EXPECT_EQ(row.reachesDefault ? 1 : 0, sim::CountCalls("DefWindowProcA"));
         EXPECT_EQ(0, sim::CountCalls("PostMessageA"));

@@ -11,6 +11,15 @@ if(SAVER_SANITIZE)
     add_link_options(-fsanitize=address,undefined)
 endif()
 
+# libFuzzer targets (clang only): everything is instrumented for coverage and checked by the
+# sanitizers; only the fuzz targets link libFuzzer's driver.
+option(SAVER_FUZZ "Build the libFuzzer targets in tests/fuzz" OFF)
+if(SAVER_FUZZ)
+    add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all
+                        -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=address,undefined)
+endif()
+
 add_library(win32_headers INTERFACE)
 target_include_directories(win32_headers SYSTEM INTERFACE ${WINE_WINDOWS_HEADERS})
 target_compile_definitions(win32_headers INTERFACE NOMINMAX)
@@ -31,3 +40,6 @@ target_link_libraries(saver_on_sim INTERFACE
 
 enable_testing()
 add_subdirectory(tests/unit)
+if(SAVER_FUZZ)
+    add_subdirectory(tests/fuzz)
+endif()

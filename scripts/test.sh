@@ -9,6 +9,7 @@ for preset in "${presets[@]}"; do
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset" -j "$(nproc)"
 done
+scripts/reliability.sh
 for preset in "${presets[@]}"; do
     echo "== tests: $preset"
     ctest --preset "$preset"

@@ -31,4 +31,8 @@ if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64" AND EXISTS ${PROJECT_SOURCE_DIR}/tes
     add_subdirectory(tests/wine)
 endif()
 
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+    add_subdirectory(bench)
+endif()
+
 include(cmake/package.cmake OPTIONAL)

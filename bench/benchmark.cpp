@@ -17,12 +17,11 @@
 #include <algorithm>
 #include <vector>
 
+#include "tests/wine/expected_lines.h"
+
 #define SAVER_CLASS "WindowsScreenSaverClass"
 #define TICKS_VARIABLE "BENCH_TICKS"
 #define TICKS_MAPPING "saver-bench-ticks"
-#define LINES_PER_CLEAR 501
-#define START_X 500
-#define START_Y 400
 // The first line of every run passes through the start point in this colour.
 #define FIRST_LINE_COLOUR RGB(190, 132, 225)
 #define SHORT_RUNS_PER_ROUND 2
@@ -109,7 +108,7 @@ struct Surface {
 
     bool Equals(const Surface &other) const
     {
-        if (At(START_X, START_Y) != other.At(START_X, START_Y))
+        if (At(EXPECTED_START_X, EXPECTED_START_Y) != other.At(EXPECTED_START_X, EXPECTED_START_Y))
             return false;
         for (int y = 0; y < height; y++) {
             const DWORD *a = bits + (size_t)y * width, *b = other.bits + (size_t)y * width;
@@ -123,37 +122,10 @@ struct Surface {
     }
 };
 
-struct ReferenceDrawing : Surface {
-    DWORD state = 1;
-    int lines = 0;
-    int sinceClear = 0;
-
+struct ReferenceDrawing : Surface, ExpectedLines {
     using Surface::Surface;
 
-    int Next()
-    {
-        state = state * 214013u + 2531011u;
-        return (int)((state >> 16) & 0x7FFF);
-    }
-
-    void DrawLine()
-    {
-        int x = Next() % 1500, y = Next() % 1500;
-        int r = Next() % 256, g = Next() % 256, b = Next() % 256;
-        int w = Next() % 3;
-        HPEN pen = CreatePen(PS_SOLID, w, RGB(r, g, b));
-        HGDIOBJ kept = SelectObject(dc, pen);
-        MoveToEx(dc, START_X, START_Y, nullptr);
-        LineTo(dc, x, y);
-        lines++;
-        if (++sinceClear >= LINES_PER_CLEAR) {
-            sinceClear = 0;
-            PatBlt(dc, 0, 0, width, height, BLACKNESS);
-        }
-        SelectObject(dc, kept);
-        DeleteObject(pen);
-        GdiFlush();
-    }
+    void DrawLine() { DrawNext(dc, width, height); }
 
     struct Mark {
         DWORD state;
@@ -190,7 +162,7 @@ struct ReferenceDrawing : Surface {
 // every clear looks like.
 static bool Counted(const Surface &capture)
 {
-    return capture.At(START_X, START_Y) != 0;
+    return capture.At(EXPECTED_START_X, EXPECTED_START_Y) != 0;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -416,7 +388,7 @@ static void PressKey()
 // Start until the window is shown and, for the saver, the first line is on the screen.
 static void MeasureStart(Run &run, Figures &f)
 {
-    if (run.program.draws && ScreenPixel(START_X, START_Y) == FIRST_LINE_COLOUR)
+    if (run.program.draws && ScreenPixel(EXPECTED_START_X, EXPECTED_START_Y) == FIRST_LINE_COLOUR)
         Fail("the screen shows the first line before the saver started");
     run.Start();
     double shown = 0, pixel = 0;
@@ -425,7 +397,7 @@ static void MeasureStart(Run &run, Figures &f)
             Fail("a program ended while starting");
         if (!shown && WindowShown(run.pi.dwProcessId))
             shown = Now();
-        if (run.program.draws && !pixel && ScreenPixel(START_X, START_Y) == FIRST_LINE_COLOUR)
+        if (run.program.draws && !pixel && ScreenPixel(EXPECTED_START_X, EXPECTED_START_Y) == FIRST_LINE_COLOUR)
             pixel = Now();
         if (shown && (pixel || !run.program.draws))
             break;
@@ -489,7 +461,7 @@ static void MeasureRate(Run &run, Figures &f, int seconds, RECT screen)
         reference = new ReferenceDrawing(screen.right, screen.bottom);
         capture = new Surface(screen.right, screen.bottom);
     }
-    int limit = 300 * seconds + 2 * LINES_PER_CLEAR;
+    int limit = 300 * seconds + 2 * EXPECTED_LINES_PER_CLEAR;
     run.Cpu();  // finds the Unix process outside the timed samples
     Sample first = TakeSample(run, reference, capture, limit);
     Sleep((DWORD)seconds * 1000);
@@ -595,7 +567,7 @@ int main(int argc, char **argv)
         Fail("could not share the tick counter");
     SetEnvironmentVariableA(TICKS_VARIABLE, TICKS_MAPPING);
     RECT screen = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-    if (screen.right <= START_X || screen.bottom <= START_Y)
+    if (screen.right <= EXPECTED_START_X || screen.bottom <= EXPECTED_START_Y)
         Fail("the screen is too small to see the start point");
 
     Figures s, b;

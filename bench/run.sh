@@ -21,15 +21,7 @@ cmake --build "$win32" -j2 --target saver >/dev/null
 source "$root/tests/wine/wine-prefix.sh"
 wine_prefix_prepare "$build/bench"
 
-XVFB_PID=
-cleanup() {
-    "$WINE_SERVER" -k 2>/dev/null || true
-    if [ -n "$XVFB_PID" ]; then
-        kill "$XVFB_PID" 2>/dev/null || true
-        wait "$XVFB_PID" 2>/dev/null || true
-    fi
-}
-trap cleanup EXIT
+trap stop_wine_and_display EXIT
 start_virtual_display
 
 timeout 900 "$WINE_LOADER" "$build/bench/benchmark.exe" "$build/saver.scr" "$build/bench/baseline.exe" \

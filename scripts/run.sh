@@ -21,12 +21,10 @@ if [ -n "${DISPLAY:-}" ]; then
     exec "$WINE_LOADER" "$saver" /s
 fi
 
-XVFB_PID=
 saver_pid=
 cleanup() {
     [ -n "$saver_pid" ] && kill "$saver_pid" 2>/dev/null || true
-    "$WINE_SERVER" -k 2>/dev/null || true
-    [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null || true
+    stop_wine_and_display
 }
 trap cleanup EXIT
 start_virtual_display

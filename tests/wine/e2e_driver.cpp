@@ -16,6 +16,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "expected_lines.h"
 #include "stub_log.h"
 
 #define SAVER_CLASS "WindowsScreenSaverClass"
@@ -23,7 +24,6 @@
 #define PREVIEW_STYLE 0x52000000u
 #define INVALID_EXIT 0xFFFFFFFFu
 #define FAULT_EXIT 2u
-#define LINES_PER_CLEAR 501
 
 static char ntSaver[MAX_PATH];     // Windows path of the saver as built
 static char w95Saver[MAX_PATH];    // the same program, run as the 95 family, with the stand-ins
@@ -496,36 +496,9 @@ struct Surface {
     }
 };
 
-// The effect as described, written independently of the product.
-struct ReferenceDrawing : Surface {
-    DWORD state = 1;
-    int lines = 0;  // lines drawn since the start, which is the number of ticks
-    int sinceClear = 0;
-
-    int Next()
-    {
-        state = state * 214013u + 2531011u;
-        return (int)((state >> 16) & 0x7FFF);
-    }
-
-    void DrawLine()
-    {
-        int x = Next() % 1500, y = Next() % 1500;
-        int r = Next() % 256, g = Next() % 256, b = Next() % 256;
-        int w = Next() % 3;
-        HPEN pen = CreatePen(PS_SOLID, w, RGB(r, g, b));
-        HGDIOBJ kept = SelectObject(dc, pen);
-        MoveToEx(dc, 500, 400, nullptr);
-        LineTo(dc, x, y);
-        lines++;
-        if (++sinceClear >= LINES_PER_CLEAR) {
-            sinceClear = 0;
-            PatBlt(dc, 0, 0, width, height, BLACKNESS);
-        }
-        SelectObject(dc, kept);
-        DeleteObject(pen);
-        GdiFlush();
-    }
+// The expected drawing, in a bitmap of the saver window's size.
+struct ReferenceDrawing : Surface, ExpectedLines {
+    void DrawLine() { DrawNext(dc, width, height); }
 
     // Advances until the drawing equals the capture; the line count then is the saver's. -1 when
     // no count up to `limit` further lines matches.
@@ -801,12 +774,12 @@ static void RunFullScreenCases()
                 int early = ExpectDrawing(o, reference, screen, 1, nullptr, "early");
                 // A fuller picture for the screenshot, which is also a third comparison.
                 int middle = ExpectDrawing(o, reference, screen, 300, nullptr, "before the clear");
-                if (middle > 0 && middle < LINES_PER_CLEAR) {
+                if (middle > 0 && middle < EXPECTED_LINES_PER_CLEAR) {
                     char command[MAX_PATH + 64];
                     snprintf(command, sizeof command, "import -window root %s/e2e-screenshot.png", workUnix);
                     o.Expect(RunUnix(command), "import could not take the screenshot");
                 }
-                int later = ExpectDrawing(o, reference, screen, LINES_PER_CLEAR + 20, nullptr, "after the clear");
+                int later = ExpectDrawing(o, reference, screen, EXPECTED_LINES_PER_CLEAR + 20, nullptr, "after the clear");
                 Note("drawing matched at %d, %d and %d lines", early, middle, later);
                 o.Expect(saver.Alive(), "the saver ended while drawing");
                 Press("key x");

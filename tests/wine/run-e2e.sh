@@ -56,15 +56,7 @@ cp "$fault_stub" "$work/w95fault/PASSWORD.CPL"
 cp "$saver" "$work/ntpw/saver.scr"
 cp "$password_stub" "$work/ntpw/PASSWORD.CPL"
 
-XVFB_PID=
-cleanup() {
-    "$WINE_SERVER" -k 2>/dev/null || true
-    if [ -n "$XVFB_PID" ]; then
-        kill "$XVFB_PID" 2>/dev/null || true
-        wait "$XVFB_PID" 2>/dev/null || true
-    fi
-}
-trap cleanup EXIT
+trap stop_wine_and_display EXIT
 start_virtual_display || { echo "$passed passed, $((failed + 1)) failed"; exit 1; }
 
 out="$work/driver.out"

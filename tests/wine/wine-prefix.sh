@@ -44,6 +44,17 @@ wine_prefix_prepare() {
     "$WINE_SERVER" -k 2>/dev/null || true
 }
 
+XVFB_PID=
+
+# Ends this prefix's Wine processes and the virtual display, if one was started: for an EXIT trap.
+stop_wine_and_display() {
+    "$WINE_SERVER" -k 2>/dev/null || true
+    if [ -n "$XVFB_PID" ]; then
+        kill "$XVFB_PID" 2>/dev/null || true
+        wait "$XVFB_PID" 2>/dev/null || true
+    fi
+}
+
 # Starts Xvfb on a free display; sets DISPLAY and XVFB_PID.
 start_virtual_display() {
     local n

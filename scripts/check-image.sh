@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# Checks a built saver.scr without running it: a GUI program of the right format, importing only
-# what the Windows 95 family has, with no resources. Usage: check-image.sh IMAGE i686|x86_64
+# Checks a built saver.scr without running it: a GUI program of the right format that needs
+# nothing but Windows itself (no C runtime, only functions that Windows 95 and NT 4.0 export),
+# with no resources, no static constructors and no TLS, and within its size.
+# Usage: check-image.sh IMAGE i686|x86_64 [LINK-MAP]
 set -euo pipefail
 image=$1
 arch=$2
+map=${3:-}
 objdump=$arch-w64-mingw32-objdump
 headers=$($objdump -p "$image")
 failures=0
@@ -11,6 +14,35 @@ check() {  # check DESCRIPTION COMMAND...
     if "${@:2}"; then echo "ok: $1"; else echo "FAILED: $1"; failures=$((failures + 1)); fi
 }
 has() { grep -Eq "$1" <<<"$headers"; }
+
+# Every function the image may import. Each of these is exported by both Windows 95 and NT 4.0;
+# a new import is added here only once that has been checked for both.
+allowed_functions=(
+    ADVAPI32.dll:RegCloseKey ADVAPI32.dll:RegOpenKeyA ADVAPI32.dll:RegQueryValueExA
+    GDI32.dll:CreatePen GDI32.dll:DeleteObject GDI32.dll:GetClipBox GDI32.dll:GetStockObject
+    GDI32.dll:LineTo GDI32.dll:MoveToEx GDI32.dll:PatBlt GDI32.dll:SelectObject
+    KERNEL32.dll:ExitProcess KERNEL32.dll:FreeLibrary KERNEL32.dll:GetCommandLineA
+    KERNEL32.dll:GetModuleHandleA KERNEL32.dll:GetProcAddress KERNEL32.dll:GetTickCount
+    KERNEL32.dll:GetVersionExA KERNEL32.dll:LoadLibraryA KERNEL32.dll:Sleep
+    KERNEL32.dll:UnhandledExceptionFilter
+    USER32.dll:CharNextA USER32.dll:CreateWindowExA USER32.dll:DefWindowProcA
+    USER32.dll:DialogBoxParamA USER32.dll:DispatchMessageA USER32.dll:FindWindowA
+    USER32.dll:GetClientRect USER32.dll:GetCursorPos USER32.dll:GetDC USER32.dll:GetForegroundWindow
+    USER32.dll:GetMessageA USER32.dll:GetParent USER32.dll:IsWindow USER32.dll:LoadIconA
+    USER32.dll:PeekMessageA USER32.dll:PostMessageA USER32.dll:PostQuitMessage
+    USER32.dll:RegisterClassA USER32.dll:RegisterWindowMessageA USER32.dll:ReleaseDC
+    USER32.dll:SendMessageA USER32.dll:SetCursor USER32.dll:SetForegroundWindow USER32.dll:SetTimer
+    USER32.dll:SystemParametersInfoA USER32.dll:TranslateMessage
+)
+# The exception guard's unwind: the FS:[0] chain's RtlUnwind on i686 (KERNEL32 of both families);
+# the table-based RtlUnwindEx on x86-64, whose image runs on 64-bit Windows only.
+if [ "$arch" = i686 ]; then
+    allowed_functions+=(KERNEL32.dll:RtlUnwind)
+    size_limit=10240
+else
+    allowed_functions+=(KERNEL32.dll:RtlUnwindEx)
+    size_limit=12288
+fi
 
 if [ "$arch" = i686 ]; then
     check "PE32 image" has 'Magic[[:space:]]+010b'
@@ -21,11 +53,30 @@ else
 fi
 check "Windows GUI subsystem" has 'Subsystem[[:space:]]+00000002'
 
-imports=$(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$headers" | tr 'A-Z' 'a-z' | sort -u)
-echo "imports: $(tr '\n' ' ' <<<"$imports")"
-allowed='^(kernel32|user32|gdi32|advapi32|msvcrt)\.dll$'
-check "imports only KERNEL32, USER32, GDI32, ADVAPI32 and msvcrt" \
-    bash -c "! grep -Evq '$allowed' <<<'$imports'"
-check "no resource section" bash -c "! $arch-w64-mingw32-objdump -h '$image' | grep -q '\.rsrc'"
-echo "size: $(stat -c %s "$image") bytes"
+dlls=$(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$headers" | tr 'A-Z' 'a-z' | sort -u)
+echo "imports: $(tr '\n' ' ' <<<"$dlls")"
+check "imports only KERNEL32, USER32, GDI32 and ADVAPI32 (no C runtime)" \
+    bash -c "! grep -Evq '^(kernel32|user32|gdi32|advapi32)\.dll$' <<<'$dlls'"
+
+# "DLL:function" per imported function, from the import tables.
+functions=$(awk '/DLL Name:/ { dll = $3; next } /^$/ { dll = "" }
+    dll != "" && $1 ~ /^[0-9a-f]+$/ && NF == 3 { print dll ":" $3 }' <<<"$headers" | sort -u)
+unknown=$(comm -23 <(echo "$functions") <(printf '%s\n' "${allowed_functions[@]}" | sort -u))
+[ -z "$unknown" ] || echo "imports not known to be in Windows 95 and NT 4.0: $(tr '\n' ' ' <<<"$unknown")"
+check "imports only functions that Windows 95 and NT 4.0 export ($(wc -l <<<"$functions") functions)" \
+    test -z "$unknown"
+
+check "no resource section" bash -c "! $objdump -h '$image' | grep -q '\.rsrc'"
+# A TLS directory would have the system run TLS callbacks before the entry.
+check "no TLS directory" has 'Entry 9 0+ 0+ Thread Storage Directory'
+if [ -n "$map" ]; then
+    # Nothing would run a static constructor or destructor: there must be none. In the link map
+    # an input section stands on a line of its own, one blank in.
+    check "no static constructors, destructors or TLS data (link map)" \
+        bash -c "! grep -Eq '^ \.(ctors|dtors|init_array|fini_array|CRT\\\$|tls)' '$map'"
+fi
+
+size=$(stat -c %s "$image")
+echo "size: $size bytes"
+check "size within $size_limit bytes" test "$size" -le "$size_limit"
 [ "$failures" -eq 0 ]

@@ -36,7 +36,7 @@ add_test(NAME saver_image_is_a_win95_gui_program
     COMMAND ${PROJECT_SOURCE_DIR}/scripts/check-image.sh $<TARGET_FILE:saver>
             ${CMAKE_SYSTEM_PROCESSOR} ${CMAKE_BINARY_DIR}/saver.map)
 
-if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64" AND EXISTS ${PROJECT_SOURCE_DIR}/tests/wine/CMakeLists.txt)
+if(EXISTS ${PROJECT_SOURCE_DIR}/tests/wine/CMakeLists.txt)
     add_subdirectory(tests/wine)
 endif()
 

@@ -6,8 +6,13 @@
 // Usage: e2e_driver.exe <saver.scr> <work folder> [groups]   (paths as Unix paths)
 // The work folder holds w95\saver95.scr (the prefix reports the 95 family to that name) with the
 // password and MPR stand-ins beside it, w95fault\saver95.scr beside the faulting stand-in,
-// ntpw\saver.scr beside the password stand-in, and log\, where the stand-ins and the helper
-// commands write. Groups, e.g. "preview,password", pick a part of the run while working on it.
+// ntpw\saver.scr beside the password stand-in, matrix\saver-<version>.scr (the prefix reports
+// that Windows version to each name) beside the password and MPR stand-ins, and log\, where the
+// stand-ins and the helper commands write. Groups, e.g. "preview,password", pick a part of the
+// run while working on it.
+//
+// e2e_driver.exe --running-flag ends with the platform's screen-saver-running flag as its exit
+// code. Wine reads that flag once per process, so each reading is a fresh process.
 #include <windows.h>
 #include <fcntl.h>
 #include <io.h>
@@ -32,6 +37,8 @@ static char ntPasswordSaver[MAX_PATH];  // the NT family, beside the password st
 static char workUnix[MAX_PATH];
 static char logWin[MAX_PATH];
 static int passedCount, failedCount;
+// Put before every scenario's name: the Windows version while the version matrix runs.
+static const char *reportPrefix = "";
 
 static void UnixToWindows(const char *unixPath, char *out, size_t size)
 {
@@ -70,10 +77,10 @@ static void Report(const char *name, const Outcome &outcome)
 {
     if (outcome.ok) {
         passedCount++;
-        printf("PASS %s\n", name);
+        printf("PASS %s%s\n", reportPrefix, name);
     } else {
         failedCount++;
-        printf("FAIL %s: %s\n", name, outcome.why);
+        printf("FAIL %s%s: %s\n", reportPrefix, name, outcome.why);
     }
     fflush(stdout);
 }
@@ -215,6 +222,17 @@ static bool SetUsePassword(int value)
                  "reg.exe add \"HKCU\\Control Panel\\Desktop\" /v ScreenSaveUsePassword /t REG_DWORD /d %d /f",
                  value);
     return RunWindowsTool(line) == 0 || value < 0;
+}
+
+// The platform's flag that a screen saver runs, read by a fresh copy of this program; -1 when it
+// could not be read.
+static int ReadRunningFlag()
+{
+    char self[MAX_PATH], line[MAX_PATH + 32];
+    GetModuleFileNameA(nullptr, self, sizeof self);
+    snprintf(line, sizeof line, "\"%s\" --running-flag", self);
+    DWORD code = RunWindowsTool(line);
+    return code == 0 || code == 1 ? (int)code : -1;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -529,6 +547,8 @@ struct ExitCase {
     DWORD expected;
 };
 
+static void RunExitTable(const ExitCase *cases, size_t count, const char *ntProgram, const char *w95Program);
+
 static void RunExitCases()
 {
     // A handle value that names no window on this run.
@@ -552,10 +572,15 @@ static void RunExitCases()
         {"95 family: '/p 0' is refused", "/p 0", true, INVALID_EXIT},
         {"95 family: '/c' ends with -1", "/c", true, INVALID_EXIT},
     };
-    for (const ExitCase &c : cases) {
+    RunExitTable(cases, sizeof cases / sizeof cases[0], ntSaver, w95Saver);
+}
+
+static void RunExitTable(const ExitCase *cases, size_t count, const char *ntProgram, const char *w95Program)
+{
+    for (const ExitCase *c = cases; c < cases + count; c++) {
         Outcome o;
         Saver saver;
-        if (o.Expect(saver.Start(c.win95 ? w95Saver : ntSaver, c.args), "could not start the saver")) {
+        if (o.Expect(saver.Start(c->win95 ? w95Program : ntProgram, c->args), "could not start the saver")) {
             HWND seen = nullptr;
             WaitUntil(10000, [&] {
                 if (!seen)
@@ -563,11 +588,11 @@ static void RunExitCases()
                 return !saver.Alive();
             });
             DWORD code = saver.WaitExit(100);
-            o.Expect(code == c.expected, "expected exit 0x%08lX got 0x%08lX", (unsigned long)c.expected,
+            o.Expect(code == c->expected, "expected exit 0x%08lX got 0x%08lX", (unsigned long)c->expected,
                      (unsigned long)code);
             o.Expect(seen == nullptr, "expected no window, one appeared");
         }
-        Report(c.name, o);
+        Report(c->name, o);
     }
 }
 
@@ -858,10 +883,11 @@ static HWND CreatePlainWindow(const char *title)
 
 // Wine's own MPR.DLL gives way to the stand-in beside the saver for the change-password runs only.
 // (WINEDLLOVERRIDES in the environment of a process started from Wine does not reach its loader.)
-static bool SetMprOverride(bool on)
+static bool SetMprOverride(const char *program, bool on)
 {
-    const char *key = "\"HKCU\\Software\\Wine\\AppDefaults\\saver95.scr\\DllOverrides\"";
-    char line[256];
+    const char *name = strrchr(program, '\\') ? strrchr(program, '\\') + 1 : program;
+    char key[MAX_PATH + 64], line[MAX_PATH + 160];
+    snprintf(key, sizeof key, "\"HKCU\\Software\\Wine\\AppDefaults\\%s\\DllOverrides\"", name);
     if (on)
         snprintf(line, sizeof line, "reg.exe add %s /v mpr /t REG_SZ /d native /f", key);
     else
@@ -869,9 +895,9 @@ static bool SetMprOverride(bool on)
     return RunWindowsTool(line) == 0;
 }
 
-static void RunChangePasswordCases()
+static void RunChangePasswordCases(const char *program)
 {
-    bool overridden = SetMprOverride(true);
+    bool overridden = SetMprOverride(program, true);
     HWND named = CreatePlainWindow("e2e named window");
     HWND front = CreatePlainWindow("e2e foreground window");
     SetForegroundWindow(front);
@@ -897,7 +923,7 @@ static void RunChangePasswordCases()
         char args[32];
         snprintf(args, sizeof args, "/a %lu", (unsigned long)c.handle);
         Saver saver;
-        if (o.Expect(saver.Start(w95Saver, args), "could not start the saver")) {
+        if (o.Expect(saver.Start(program, args), "could not start the saver")) {
             DWORD code = saver.WaitExit(10000);
             o.Expect(code == 0, "expected exit 0 got 0x%08lX", (unsigned long)code);
             char log[2048], want[160];
@@ -909,7 +935,7 @@ static void RunChangePasswordCases()
         }
         Report(c.name, o);
     }
-    SetMprOverride(false);
+    SetMprOverride(program, false);
     DestroyWindow(named);
     DestroyWindow(front);
     Pump(50);
@@ -924,7 +950,7 @@ static void ExpectOneVerifyLine(Outcome &o, const char *log, HWND window, int be
              "expected %d check(s) with the saver window as owner, log: \"%s\"", begins, log);
 }
 
-static void RunPasswordCheck()
+static void RunPasswordCheck(const char *program)
 {
     const char *name = "95 family, password: one check per key, drawing goes on, refusal keeps it, "
                        "a burst of closes is throttled, acceptance ends it";
@@ -932,7 +958,7 @@ static void RunPasswordCheck()
     ClearLogs();
     Saver saver;
     HWND window = nullptr;
-    if (o.Expect(SetUsePassword(1), "reg add failed") && StartFullScreen(o, saver, w95Saver, "/s", &window)) {
+    if (o.Expect(SetUsePassword(1), "reg add failed") && StartFullScreen(o, saver, program, "/s", &window)) {
         RECT screen = ScreenRect();
         ExpectFacts(o, window, "Screen Saver", FULL_SCREEN_STYLE, WS_EX_TOPMOST, screen);
         Press("key x");
@@ -987,16 +1013,18 @@ struct AutoPlayCase {
     bool ends;
 };
 
-static void RunAutoPlayCases()
+static void RunAutoPlayCases(const char *w95Program, bool withNtCase)
 {
     const AutoPlayCase cases[] = {
-        {"95 family: QueryCancelAutoPlay answers 1 with a provider and ends the saver", w95Saver, 1, 1, true},
-        {"95 family: QueryCancelAutoPlay answers 0 without a provider and ends the saver", w95Saver, 0, 0, true},
+        {"95 family: QueryCancelAutoPlay answers 1 with a provider and ends the saver", w95Program, 1, 1, true},
+        {"95 family: QueryCancelAutoPlay answers 0 without a provider and ends the saver", w95Program, 0, 0, true},
         {"NT family: QueryCancelAutoPlay is not the saver's, it answers 0 and keeps running", ntPasswordSaver, 1, 0,
          false},
     };
     UINT query = RegisterWindowMessageA("QueryCancelAutoPlay");
     for (const AutoPlayCase &c : cases) {
+        if (!c.ends && !withNtCase)
+            continue;
         Outcome o;
         ClearLogs();
         Saver saver;
@@ -1063,6 +1091,8 @@ static void RunWin95Endings()
         Saver saver;
         HWND window = nullptr;
         if (o.Expect(SetUsePassword(1), "reg add failed") && StartFullScreen(o, saver, faultSaver, "/s", &window)) {
+            int running = ReadRunningFlag();
+            o.Expect(running == 1, "expected the running flag set while the protected saver runs, read %d", running);
             Press("key x");
             DWORD code = saver.WaitExit(15000);
             o.Expect(code == FAULT_EXIT, "expected exit %lu from the guard, got %s0x%08lX", (unsigned long)FAULT_EXIT,
@@ -1070,16 +1100,128 @@ static void RunWin95Endings()
             char log[1024];
             ReadLog("password.log", log, sizeof log);
             o.Expect(strstr(log, "fault") != nullptr, "expected the faulting check in the log: \"%s\"", log);
+            running = ReadRunningFlag();
+            o.Expect(running == 0, "expected the guard to clear the running flag, read %d", running);
         }
-        Report("95 family: a fault in VerifyScreenSavePwd ends the saver through the guard", o);
+        Report("95 family: a fault in VerifyScreenSavePwd ends the saver through the guard, the running flag cleared",
+               o);
     }
     SetUsePassword(-1);
 }
 
 // ---------------------------------------------------------------------------------------------
+// The version matrix: per Windows version the prefix can report, the exit codes, a full-screen
+// run with the drawing checked and a key, and on the 95 family the password path and '/a'.
+
+static char matrixFolder[MAX_PATH];
+
+// The Windows version the prefix reports to a program of the given name, read by a copy of this
+// program under that name: major << 8 | minor, plus 0x10000 on the NT family.
+static DWORD VersionReportedTo(const char *name)
+{
+    char self[MAX_PATH], folder[MAX_PATH + 16], copy[2 * MAX_PATH], line[2 * MAX_PATH + 32];
+    GetModuleFileNameA(nullptr, self, sizeof self);
+    snprintf(folder, sizeof folder, "%s-versions", matrixFolder);
+    CreateDirectoryA(folder, nullptr);
+    snprintf(copy, sizeof copy, "%s\\%s", folder, name);
+    if (!CopyFileA(self, copy, FALSE))
+        return INVALID_EXIT;
+    snprintf(line, sizeof line, "\"%s\" --windows-version", copy);
+    return RunWindowsTool(line);
+}
+
+static void RunMatrixFullScreen(const char *program)
+{
+    Outcome o;
+    Saver saver;
+    HWND window = nullptr;
+    if (o.Expect(SetUsePassword(0), "reg add failed") && StartFullScreen(o, saver, program, "/s", &window)) {
+        RECT screen = ScreenRect();
+        ExpectFacts(o, window, "Screen Saver", FULL_SCREEN_STYLE, WS_EX_TOPMOST, screen);
+        ReferenceDrawing reference;
+        reference.Create(screen.right - screen.left, screen.bottom - screen.top);
+        ExpectDrawing(o, reference, screen, 20, nullptr, "full screen");
+        o.Expect(Press("key x"), "xdotool failed");
+        ExpectEndsWithZero(o, saver, "a key");
+    }
+    Report("full screen '/s': drawing pixel for pixel, a key ends it", o);
+}
+
+static void RunVersionMatrix()
+{
+    const struct {
+        const char *version;
+        bool win95;
+        DWORD reported;  // as VersionReportedTo gives it
+    } versions[] = {
+        {"win95", true, 0x0400},   {"win98", true, 0x040A},    {"winme", true, 0x045A},
+        {"nt40", false, 0x10400},  {"win2k", false, 0x10500},  {"winxp", false, 0x10501},
+        {"win7", false, 0x10601},  {"win10", false, 0x10602},
+    };
+    // Windows 10 tells a program that declares no compatibility in a manifest that it is 6.2,
+    // and so does Wine.
+    const ExitCase exits[] = {
+        {"'/x' is invalid", "/x", false, INVALID_EXIT},
+        {"'/c' ends with -1", "/c", false, INVALID_EXIT},
+        {"'/p 0' is refused", "/p 0", false, INVALID_EXIT},
+    };
+    const ExitCase ntExits[] = {
+        {"'/a 1234' on the NT family is invalid", "/a 1234", false, INVALID_EXIT},
+    };
+    static char prefix[32];
+    for (const auto &v : versions) {
+        char program[MAX_PATH];
+        snprintf(program, sizeof program, "%s\\saver-%s.scr", matrixFolder, v.version);
+        snprintf(prefix, sizeof prefix, "%s: ", v.version);
+        reportPrefix = prefix;
+        {
+            Outcome o;
+            char name[32];
+            snprintf(name, sizeof name, "saver-%s.scr", v.version);
+            DWORD reported = VersionReportedTo(name);
+            o.Expect(reported == v.reported, "expected version 0x%05lX got 0x%05lX", (unsigned long)v.reported,
+                     (unsigned long)reported);
+            char what[96];
+            snprintf(what, sizeof what, "the prefix reports Windows %lu.%lu of the %s family", (unsigned long)(v.reported >> 8 & 0xFF),
+                     (unsigned long)(v.reported & 0xFF), v.win95 ? "95" : "NT");
+            Report(what, o);
+        }
+        RunExitTable(exits, sizeof exits / sizeof exits[0], program, program);
+        if (!v.win95)
+            RunExitTable(ntExits, sizeof ntExits / sizeof ntExits[0], program, program);
+        RunMatrixFullScreen(program);
+        if (v.win95) {
+            RunPasswordCheck(program);
+            RunAutoPlayCases(program, false);
+            RunChangePasswordCases(program);
+        }
+    }
+    reportPrefix = "";
+    SetUsePassword(-1);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+static void RunMainPasswordCheck() { RunPasswordCheck(w95Saver); }
+static void RunMainAutoPlayCases() { RunAutoPlayCases(w95Saver, true); }
+static void RunMainChangePasswordCases() { RunChangePasswordCases(w95Saver); }
 
 int main(int argc, char **argv)
 {
+    if (argc == 2 && strcmp(argv[1], "--windows-version") == 0) {
+        OSVERSIONINFOA version = {};
+        version.dwOSVersionInfoSize = sizeof version;
+        if (!GetVersionExA(&version))
+            return 0;
+        return (version.dwPlatformId == VER_PLATFORM_WIN32_NT ? 0x10000 : 0) |
+               (version.dwMajorVersion & 0xFF) << 8 | (version.dwMinorVersion & 0xFF);
+    }
+    if (argc == 2 && strcmp(argv[1], "--running-flag") == 0) {
+        BOOL running = FALSE;
+        if (!SystemParametersInfoA(SPI_GETSCREENSAVERRUNNING, 0, &running, 0))
+            return 2;
+        return running ? 1 : 0;
+    }
     // The closing line is read by a Unix script: no carriage returns.
     _setmode(_fileno(stdout), _O_BINARY);
     if (argc != 3 && argc != 4) {
@@ -1094,6 +1236,7 @@ int main(int argc, char **argv)
     snprintf(w95Saver, sizeof w95Saver, "%s\\w95\\saver95.scr", work);
     snprintf(faultSaver, sizeof faultSaver, "%s\\w95fault\\saver95.scr", work);
     snprintf(ntPasswordSaver, sizeof ntPasswordSaver, "%s\\ntpw\\saver.scr", work);
+    snprintf(matrixFolder, sizeof matrixFolder, "%s\\matrix", work);
     snprintf(logWin, sizeof logWin, "%s\\log", work);
     CreateDirectoryA(logWin, nullptr);
     SetEnvironmentVariableA(STUB_LOG_VARIABLE, logWin);
@@ -1107,13 +1250,19 @@ int main(int argc, char **argv)
         const char *name;
         void (*run)();
     } groups[] = {
-        {"exit", RunExitCases},           {"preview", RunPreviewCases},
-        {"fullscreen", RunFullScreenCases}, {"change", RunChangePasswordCases},
-        {"password", RunPasswordCheck},   {"autoplay", RunAutoPlayCases},
+        {"exit", RunExitCases},
+        {"preview", RunPreviewCases},
+        {"fullscreen", RunFullScreenCases},
+        {"change", RunMainChangePasswordCases},
+        {"password", RunMainPasswordCheck},
+        {"autoplay", RunMainAutoPlayCases},
         {"endings95", RunWin95Endings},
+        {"matrix", RunVersionMatrix},
     };
     for (const auto &g : groups) {
         if (argc == 4 && !strstr(argv[3], g.name))
+            continue;
+        if (argc == 3 && strcmp(g.name, "matrix") == 0 && GetFileAttributesA(matrixFolder) == INVALID_FILE_ATTRIBUTES)
             continue;
         g.run();
     }

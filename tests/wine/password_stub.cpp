@@ -8,8 +8,6 @@
 // Built with STUB_FAULTS defined, the entry point faults instead, to reach the saver's exception
 // guard.
 #include <windows.h>
-#include <stdio.h>
-
 #include "stub_log.h"
 
 #ifndef STUB_FAULTS

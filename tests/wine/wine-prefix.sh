@@ -1,10 +1,24 @@
-# Sourced by the end-to-end run and by scripts/run.sh: the Wine environment of this project.
-# Prepares a fresh prefix under the build folder once (a stamp marks it ready).
+# Sourced by the end-to-end run, the benchmark and scripts/run.sh: the Wine environment of this
+# project. Prepares a fresh 64-bit prefix under the build folder once (a stamp marks it ready); the
+# 32-bit loader runs PE32 images in the same prefix.
 #   wine_prefix_prepare <build folder>
-WINE_LOADER=/usr/lib/wine/wine64
+WINE64_LOADER=/usr/lib/wine/wine64
+WINE32_LOADER=/usr/lib/wine/wine
+WINE_LOADER=$WINE64_LOADER
 WINE_SERVER=/usr/lib/wine/wineserver
 # The stamp carries a version: a change in what the prefix must hold makes a new one.
-WINE_PREFIX_STAMP_VERSION=1
+WINE_PREFIX_STAMP_VERSION=2
+
+# Program names the prefix gives a Windows version of their own ("name=version"): the 95 family
+# for saver95.scr, and one name per version for the version matrix of the end-to-end run.
+WINE_VERSION_NAMES=(saver95.scr=win95)
+for version in win95 win98 winme nt40 win2k winxp win7 win10; do
+    WINE_VERSION_NAMES+=("saver-$version.scr=$version")
+done
+unset version
+# Program names to which the prefix refuses msvcrt.dll, for the end-to-end run's look at what the
+# loader needs for each image.
+WINE_NO_MSVCRT_NAMES=(crt-canary.exe nocrt-saver.scr)
 
 wine_prefix_prepare() {
     export WINEPREFIX="$1/wineprefix"
@@ -18,23 +32,37 @@ wine_prefix_prepare() {
     local started=$SECONDS
     rm -rf "$WINEPREFIX"
     mkdir -p "$1"
-    "$WINE_LOADER" wineboot -i </dev/null >/dev/null 2>&1 || true
-    local reg=("$WINE_LOADER" reg add)
-    # Without a window manager every hide or destroy of a top-level window waits 2 s for one,
-    # unless Wine manages none of them.
-    "${reg[@]}" 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
-    # An unhandled exception must not start Wine's debugger: a debugger that cannot start makes
-    # UnhandledExceptionFilter answer "execute the handler" at once.
-    "${reg[@]}" 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /t REG_SZ \
-        /d 'no-such-debugger.exe' /f >/dev/null 2>&1
-    "${reg[@]}" 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /t REG_SZ \
-        /d 1 /f >/dev/null 2>&1
-    # The same program under another name runs as the Windows 95 family.
-    "${reg[@]}" 'HKCU\Software\Wine\AppDefaults\saver95.scr' /v Version /t REG_SZ /d win95 /f \
-        >/dev/null 2>&1
+    "$WINE64_LOADER" wineboot -i </dev/null >/dev/null 2>&1 || true
+    # All settings in one file for regedit: one process instead of one per value.
+    local settings="$1/wineprefix-settings.reg" entry software
+    {
+        echo 'REGEDIT4'
+        # Without a window manager every hide or destroy of a top-level window waits 2 s for one,
+        # unless Wine manages none of them.
+        printf '\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\n"Managed"="N"\n'
+        # An unhandled exception must not start Wine's debugger: a debugger that cannot start
+        # makes UnhandledExceptionFilter answer "execute the handler" at once. A 32-bit process
+        # reads the 32-bit view of the machine's software settings.
+        for software in 'Software' 'Software\Wow6432Node'; do
+            printf '\n[HKEY_LOCAL_MACHINE\\%s\\Microsoft\\Windows NT\\CurrentVersion\\AeDebug]\n' \
+                "$software"
+            printf '"Debugger"="no-such-debugger.exe"\n"Auto"="1"\n'
+        done
+        # The same program under another name runs as another Windows.
+        for entry in "${WINE_VERSION_NAMES[@]}"; do
+            printf '\n[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\%s]\n"Version"="%s"\n' \
+                "${entry%%=*}" "${entry#*=}"
+        done
+        # An empty override refuses the DLL.
+        for entry in "${WINE_NO_MSVCRT_NAMES[@]}"; do
+            printf '\n[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\%s\\DllOverrides]\n"msvcrt"=""\n' \
+                "$entry"
+        done
+    } >"$settings"
+    "$WINE64_LOADER" regedit /S "$(sed 's|/|\\|g; s|^|Z:|' <<<"$settings")" </dev/null >/dev/null 2>&1
     "$WINE_SERVER" -w
-    if "$WINE_LOADER" reg query 'HKCU\Software\Wine\AppDefaults\saver95.scr' /v Version 2>/dev/null \
-        | grep -q win95; then
+    if "$WINE64_LOADER" reg query 'HKCU\Software\Wine\AppDefaults\saver-win10.scr' /v Version \
+        2>/dev/null | grep -q win10; then
         echo "$WINE_PREFIX_STAMP_VERSION" >"$stamp"
         echo "wine prefix: prepared $WINEPREFIX in $((SECONDS - started)) s"
     else

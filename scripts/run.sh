@@ -1,24 +1,33 @@
 #!/usr/bin/env bash
-# Builds the x86-64 saver and runs it full screen under Wine: on $DISPLAY until you end it (a key,
-# a click or a mouse move), or, without a display, for a few seconds on a virtual one, leaving a
-# screenshot in the build folder.
+# Builds the saver and runs it full screen under Wine: the 32-bit saver.scr, which is what users
+# get, under the 32-bit loader where the machine has it, else the x86-64 one. On $DISPLAY it runs
+# until you end it (a key, a click or a mouse move); without a display it runs for a few seconds
+# on a virtual one and leaves a screenshot in the build folder.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
 scripts/setup.sh
-build="$root/build/win64"
-if [ ! -f "$build/CMakeCache.txt" ]; then
-    cmake --preset win64 >/dev/null
-fi
-cmake --build --preset win64 --target saver >/dev/null
-
 source "$root/tests/wine/wine-prefix.sh"
+if [ -x "$WINE32_LOADER" ]; then
+    preset=win32
+    loader=$WINE32_LOADER
+else
+    preset=win64
+    loader=$WINE64_LOADER
+fi
+build="$root/build/$preset"
+if [ ! -f "$build/CMakeCache.txt" ]; then
+    cmake --preset "$preset" >/dev/null
+fi
+cmake --build --preset "$preset" --target saver >/dev/null
+echo "running the $preset saver.scr under $loader"
+
 wine_prefix_prepare "$build"
 saver="$build/saver.scr"
 
 if [ -n "${DISPLAY:-}" ]; then
-    exec "$WINE_LOADER" "$saver" /s
+    exec "$loader" "$saver" /s
 fi
 
 saver_pid=
@@ -30,7 +39,7 @@ trap cleanup EXIT
 start_virtual_display
 echo "no DISPLAY: running on the virtual display $DISPLAY for a few seconds"
 xdotool mousemove 300 300
-"$WINE_LOADER" "$saver" /s &
+"$loader" "$saver" /s &
 saver_pid=$!
 sleep 5
 shot="$build/saver-screenshot.png"

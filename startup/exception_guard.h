@@ -12,4 +12,7 @@ typedef LONG (*GUARD_FILTER)(EXCEPTION_POINTERS *info);
 // EXCEPTION_EXECUTE_HANDLER unwinds the frames inside body and returns FALSE (*result untouched);
 // EXCEPTION_CONTINUE_SEARCH lets the exception travel on to outer frames;
 // EXCEPTION_CONTINUE_EXECUTION resumes the faulting code.
+// An exception passed on that no outer frame handles reaches the system's last handler, which ends
+// the process with the exception's code as its exit code: the program links no C runtime, so no
+// runtime handler stands in between.
 BOOL RunGuarded(GUARDED_BODY body, void *context, GUARD_FILTER filter, LONG *result);

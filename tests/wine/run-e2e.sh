@@ -22,7 +22,7 @@ while [ $# -gt 0 ]; do
     shift 2
 done
 source "$here/wine-prefix.sh"
-[ -f "$here/guard-cases.sh" ] && source "$here/guard-cases.sh"
+source "$here/guard-cases.sh"
 
 # Nothing of this architecture's run counts as passed when it cannot run here.
 if [ ! -x "$loader" ]; then
@@ -63,6 +63,11 @@ if [ "$arch" = i686 ]; then
     cp "$mpr_stub" "$work/matrix/MPR.DLL"
 fi
 
+# The display comes first: the first program of a prefix's session that has windows brings up
+# Wine's desktop process, and every later one shares its display, or its lack of one.
+trap stop_wine_and_display EXIT
+start_virtual_display || { echo "0 passed, 1 failed"; exit 1; }
+
 # --- What the loader needs -----------------------------------------------------------------
 # Wine's own system DLLs need msvcrt.dll, so refusing it to a process stops every program there,
 # the saver too. What the loader says about the image itself still tells: it names the DLLs that
@@ -90,12 +95,9 @@ check_runtime_needs() {
 check_runtime_needs
 
 # --- The exception guard -------------------------------------------------------------------
-declare -F run_guard_cases >/dev/null && run_guard_cases "$(dirname "$driver")"
+run_guard_cases "$(dirname "$driver")"
 
 # --- The saver, driven -----------------------------------------------------------------------
-trap stop_wine_and_display EXIT
-start_virtual_display || { echo "$passed passed, $((failed + 1)) failed"; exit 1; }
-
 out="$work/driver.out"
 timeout 780 "$WINE_LOADER" "$driver" "$saver" "$work" </dev/null 2>"$work/driver.err" | tr -d "\r" | tee "$out"
 closing="$(grep -E "^[0-9]+ passed, [0-9]+ failed$" "$out" | tail -n 1)"

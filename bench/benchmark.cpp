@@ -1,13 +1,15 @@
-// Side-by-side benchmark under Wine: the built saver against the baseline fixture (its window and
-// timer, no drawing), full screen, in interleaved rounds. Prints one table of medians with their
-// spread and the ratios to the baseline. Never fails on a figure: only a run that cannot be
-// measured ends with a non-zero code.
+// Side-by-side benchmark under Wine: each image of the saver (x86-64, and the 32-bit product under
+// Wine's 32-bit loader) against two fixtures of the same image, full screen, in interleaved
+// rounds: the floor (the saver's window, timer and lines with the fewest calls) and the baseline
+// (window and timer, no drawing). Prints one table per image of medians with their spread and the
+// ratios to the fixtures. Never fails on a figure: only a run that cannot be measured ends with a
+// non-zero code.
 //
-// Usage: benchmark.exe <saver.scr> <baseline.exe> <32-bit saver.scr> [rounds] [seconds]
-// (Unix paths). Each round runs each program once for `seconds` of counting, in alternating order,
-// plus two short start-and-end runs each.
+// Usage: benchmark.exe <saver.scr> <floor.exe> <baseline.exe> <32-bit saver.scr> <32-bit floor.exe>
+//                      <32-bit baseline.exe> [rounds] [seconds]
+// (Unix paths). Each round counts each program for `seconds`, in slices that take turns, the
+// saver's between its fixtures'; every slice is a run of its own, started and ended.
 #include <windows.h>
-#include <psapi.h>
 #include <fcntl.h>
 #include <io.h>
 #include <stdio.h>
@@ -22,10 +24,18 @@
 #define SAVER_CLASS "WindowsScreenSaverClass"
 #define TICKS_VARIABLE "BENCH_TICKS"
 #define TICKS_MAPPING "saver-bench-ticks"
-// The first line of every run passes through the start point in this colour.
-#define FIRST_LINE_COLOUR RGB(190, 132, 225)
-#define SHORT_RUNS_PER_ROUND 2
-#define SETTLE_MS 1000
+// A round's counting time per program is cut into slices, each a run of its own, and the programs
+// take turns slice by slice: under Wine on a shared machine a tick's CPU time follows the load of
+// the other cores (on an idle machine it is up to twice what it is on a busy one), so runs compare
+// best when they are close in time. A slice counts at least 5 s, from the settle on, so that it
+// holds the clear after the 501st line and its ticks cost what ticks cost on average.
+#define SLICE_MIN_S 5
+// After the first line; the start's own work is over well within it.
+#define SETTLE_MS 500
+#define START_LIMIT_S 15
+// Lines whose colours the start may show: more than a start within START_LIMIT_S can draw.
+#define START_LINES 3000
+#define SAMPLE_ATTEMPTS 20
 
 static void UnixToWindows(const char *unixPath, char *out, size_t size)
 {
@@ -165,10 +175,38 @@ static bool Counted(const Surface &capture)
     return capture.At(EXPECTED_START_X, EXPECTED_START_Y) != 0;
 }
 
+// Every line passes through the start point, so from the first line on the start point shows the
+// colour of the latest one (black only in the tick after a clear). A poll of that one pixel cannot
+// miss the start, where a poll for the first line's own colour, shown for one tick, can. The
+// colours are taken from the reference drawing itself, as the start point shows them.
+static std::vector<DWORD> StartColours()
+{
+    ReferenceDrawing reference(EXPECTED_START_X + 1, EXPECTED_START_Y + 1);
+    std::vector<DWORD> colours;
+    for (int i = 0; i < START_LINES; i++) {
+        reference.DrawLine();
+        if (DWORD c = reference.At(EXPECTED_START_X, EXPECTED_START_Y))
+            colours.push_back(c);
+    }
+    std::sort(colours.begin(), colours.end());
+    colours.erase(std::unique(colours.begin(), colours.end()), colours.end());
+    return colours;
+}
+
+static std::vector<DWORD> startColours;
+
+static bool ShowsALine(COLORREF startPixel)
+{
+    // GetPixel's COLORREF and the bitmap's pixel differ in the order of red and blue.
+    DWORD bgr = ((startPixel & 0xFF) << 16) | (startPixel & 0xFF00) | ((startPixel >> 16) & 0xFF);
+    return std::binary_search(startColours.begin(), startColours.end(), bgr);
+}
+
 // ---------------------------------------------------------------------------------------------
 // The kernel's record of a process, read through Wine's drive Z:. Wine 8 answers GetProcessTimes
-// for another process without its user time, and GetThreadTimes in steps of 10 ms; the kernel
-// counts each thread's time in nanoseconds.
+// for another process without its user time, GetThreadTimes in steps of 10 ms, and
+// GetProcessMemoryInfo for a 32-bit process with zeros; the kernel counts each thread's time in
+// nanoseconds and the peak memory of either image alike.
 
 static int ReadSmallFile(const char *path, char *text, int size)
 {
@@ -191,8 +229,27 @@ static bool AllDigits(const char *s)
     return true;
 }
 
-// The Unix processes that run `program`. Wine writes a process's Windows command line over its
-// Unix one, program first and unquoted.
+// The WINEPREFIX entry of a process's starting environment, "" if none. Other Wine sessions on
+// the machine (another prefix, another wineserver) may run the same image at the same time; only
+// a process of this prefix can be one of this benchmark's.
+static void PrefixOf(const char *pid, char *out, size_t size)
+{
+    static char text[65536];
+    char path[MAX_PATH];
+    snprintf(path, sizeof path, "Z:\\proc\\%s\\environ", pid);
+    int n = ReadSmallFile(path, text, sizeof text);
+    out[0] = 0;
+    for (const char *entry = text; entry < text + n; entry += strlen(entry) + 1)
+        if (strncmp(entry, "WINEPREFIX=", 11) == 0) {
+            snprintf(out, size, "%s", entry);
+            return;
+        }
+}
+
+static char ownPrefix[MAX_PATH + 16];
+
+// The Unix processes of this prefix that run `program`. Wine writes a process's Windows command
+// line over its Unix one, program first and unquoted, under either loader.
 static std::vector<long> UnixPidsOf(const char *program)
 {
     std::vector<long> pids;
@@ -204,10 +261,13 @@ static std::vector<long> UnixPidsOf(const char *program)
     do {
         if (!AllDigits(found.cFileName))
             continue;
-        char path[MAX_PATH], text[MAX_PATH + 64];
+        char path[MAX_PATH], text[MAX_PATH + 64], prefix[MAX_PATH + 16];
         snprintf(path, sizeof path, "Z:\\proc\\%s\\cmdline", found.cFileName);
         int n = ReadSmallFile(path, text, sizeof text);
-        if (n > (int)length && _strnicmp(text, program, length) == 0 && (text[length] == 0 || text[length] == ' '))
+        if (n <= (int)length || _strnicmp(text, program, length) != 0 || (text[length] != 0 && text[length] != ' '))
+            continue;
+        PrefixOf(found.cFileName, prefix, sizeof prefix);
+        if (strcmp(prefix, ownPrefix) == 0)
             pids.push_back(atol(found.cFileName));
     } while (FindNextFileA(find, &found));
     FindClose(find);
@@ -236,20 +296,45 @@ static double UnixCpuSeconds(long pid)
     return total;
 }
 
+// The process's peak resident memory in KiB (VmHWM), or -1.
+static double UnixPeakKiB(long pid)
+{
+    char path[64], text[4096];
+    snprintf(path, sizeof path, "Z:\\proc\\%ld\\status", pid);
+    if (!ReadSmallFile(path, text, sizeof text))
+        return -1;
+    const char *line = strstr(text, "\nVmHWM:");
+    return line ? strtod(line + 7, nullptr) : -1;
+}
+
 // ---------------------------------------------------------------------------------------------
 // The programs under test.
 
 struct Sample {
-    double when;      // seconds
-    double cpu;       // seconds of the process, user and kernel
+    double when;         // seconds
+    double cpu;          // seconds of the process, user and kernel
     double platformCpu;  // the same as the platform reports it for the main thread
-    long count;       // lines or ticks
+    long count;          // lines or ticks
+};
+
+// One list of samples per row of the table: one per round for the rate and the CPU time, one per
+// slice for the rest.
+struct Figures {
+    std::vector<double> rate, cpuPer1000, platformCpuPer1000, shown, firstLine, end, peakKiB;
+};
+
+// The counting of one round, summed over its slices.
+struct Tally {
+    double seconds = 0, cpu = 0, platformCpu = 0;
+    long count = 0;
 };
 
 struct Program {
-    const char *name;
+    bool draws;         // draws the saver's lines: its start is its first line on the screen
+    bool countsPixels;  // the saver: its count comes from its pixels; the fixtures' from the counter
     char path[MAX_PATH];
-    bool draws;  // the saver: its count comes from its pixels; the baseline's from the counter
+    Figures figures;
+    Tally round;
 };
 
 struct Run {
@@ -280,15 +365,10 @@ struct Run {
 
     bool Alive() { return WaitForSingleObject(pi.hProcess, 0) == WAIT_TIMEOUT; }
 
-    double Cpu()
+    long UnixPid()
     {
-        if (!unixPid)
-            FindUnixPid();
-        return UnixCpuSeconds(unixPid);
-    }
-
-    void FindUnixPid()
-    {
+        if (unixPid)
+            return unixPid;
         for (long pid : UnixPidsOf(program.path)) {
             if (std::find(unixPidsBefore.begin(), unixPidsBefore.end(), pid) != unixPidsBefore.end())
                 continue;
@@ -298,7 +378,12 @@ struct Run {
         }
         if (!unixPid)
             Fail("the Unix process of a program is not in /proc");
+        return unixPid;
     }
+
+    double Cpu() { return UnixCpuSeconds(UnixPid()); }
+
+    double PeakKiB() { return UnixPeakKiB(UnixPid()); }
 
     double PlatformCpu()
     {
@@ -308,15 +393,6 @@ struct Run {
         ULARGE_INTEGER k = {{kernel.dwLowDateTime, kernel.dwHighDateTime}};
         ULARGE_INTEGER u = {{user.dwLowDateTime, user.dwHighDateTime}};
         return (double)(k.QuadPart + u.QuadPart) / 1e7;
-    }
-
-    double PeakWorkingSetKiB()
-    {
-        PROCESS_MEMORY_COUNTERS counters = {};
-        counters.cb = sizeof counters;
-        if (!GetProcessMemoryInfo(pi.hProcess, &counters, sizeof counters))
-            return -1;
-        return (double)counters.PeakWorkingSetSize / 1024.0;
     }
 
     ~Run()
@@ -359,22 +435,15 @@ static bool WindowShown(DWORD pid)
     return search.visible;
 }
 
-static DWORD ScreenPixel(int x, int y)
+static bool StartPointShowsALine()
 {
     HDC screen = GetDC(nullptr);
-    COLORREF c = GetPixel(screen, x, y);
+    COLORREF c = GetPixel(screen, EXPECTED_START_X, EXPECTED_START_Y);
     ReleaseDC(nullptr, screen);
-    return c;
+    return ShowsALine(c);
 }
 
 static volatile LONG *sharedTicks;
-
-// ---------------------------------------------------------------------------------------------
-// Figures, one list of samples per row of the table.
-
-struct Figures {
-    std::vector<double> rate, cpuPer1000, platformCpuPer1000, shown, firstPixel, end, peakKiB;
-};
 
 static void PressKey()
 {
@@ -385,34 +454,43 @@ static void PressKey()
     SendInput(2, keys, sizeof keys[0]);
 }
 
-// Start until the window is shown and, for the saver, the first line is on the screen.
-static void MeasureStart(Run &run, Figures &f)
+// Start until the window is shown and, for a program that draws, a line is on the screen.
+static void MeasureStart(Run &run)
 {
-    if (run.program.draws && ScreenPixel(EXPECTED_START_X, EXPECTED_START_Y) == FIRST_LINE_COLOUR)
-        Fail("the screen shows the first line before the saver started");
+    Figures &f = run.program.figures;
+    if (run.program.draws) {
+        // The last run's window may still be on the X screen for a moment after its process ended.
+        double since = Now();
+        while (StartPointShowsALine()) {
+            if (Now() - since > 5)
+                Fail("the screen shows a line before the program started");
+            Sleep(10);
+        }
+    }
     run.Start();
-    double shown = 0, pixel = 0;
-    while (Now() - run.created < 15) {
+    double shown = 0, line = 0;
+    while (Now() - run.created < START_LIMIT_S) {
         if (!run.Alive())
             Fail("a program ended while starting");
         if (!shown && WindowShown(run.pi.dwProcessId))
             shown = Now();
-        if (run.program.draws && !pixel && ScreenPixel(EXPECTED_START_X, EXPECTED_START_Y) == FIRST_LINE_COLOUR)
-            pixel = Now();
-        if (shown && (pixel || !run.program.draws))
+        if (run.program.draws && !line && StartPointShowsALine())
+            line = Now();
+        if (shown && (line || !run.program.draws))
             break;
         Sleep(1);
     }
-    if (!shown || (run.program.draws && !pixel))
+    if (!shown || (run.program.draws && !line))
         Fail("a program showed no window or no drawing within 15 s");
     f.shown.push_back((shown - run.created) * 1000);
     if (run.program.draws)
-        f.firstPixel.push_back((pixel - run.created) * 1000);
+        f.firstLine.push_back((line - run.created) * 1000);
 }
 
-static void MeasureEnd(Run &run, Figures &f)
+static void MeasureEnd(Run &run)
 {
-    f.peakKiB.push_back(run.PeakWorkingSetKiB());
+    Figures &f = run.program.figures;
+    f.peakKiB.push_back(run.PeakKiB());
     double pressed = Now();
     PressKey();
     if (WaitForSingleObject(run.pi.hProcess, 10000) != WAIT_OBJECT_0)
@@ -426,10 +504,10 @@ static void MeasureEnd(Run &run, Figures &f)
 
 // The saver's sample is a capture of the screen, counted at once. One that cannot be counted (an
 // empty screen, or a frame caught while it was being put on the screen) is taken again, from the
-// reference as it was before.
+// reference as it was before; on a busy machine that takes a few attempts now and then.
 static Sample TakeSample(Run &run, ReferenceDrawing *reference, Surface *capture, int limit)
 {
-    for (int attempt = 0; attempt < 5; attempt++) {
+    for (int attempt = 0; attempt < SAMPLE_ATTEMPTS; attempt++) {
         Sample s;
         double before = Now();
         s.cpu = run.Cpu();
@@ -449,53 +527,74 @@ static Sample TakeSample(Run &run, ReferenceDrawing *reference, Surface *capture
         }
         Sleep(5);
     }
-    Fail("no capture of the screen in 5 attempts was a drawing of the line effect");
+    Fail("no capture of the screen in 20 attempts was a drawing of the line effect");
     return {};
 }
 
-static void MeasureRate(Run &run, Figures &f, int seconds, RECT screen)
+static void MeasureCount(Run &run, double seconds, RECT screen)
 {
+    Tally &t = run.program.round;
     ReferenceDrawing *reference = nullptr;
     Surface *capture = nullptr;
-    if (run.program.draws) {
+    if (run.program.countsPixels) {
         reference = new ReferenceDrawing(screen.right, screen.bottom);
         capture = new Surface(screen.right, screen.bottom);
     }
-    int limit = 300 * seconds + 2 * EXPECTED_LINES_PER_CLEAR;
-    run.Cpu();  // finds the Unix process outside the timed samples
+    int limit = 300 * (int)(seconds + 1) + 2 * EXPECTED_LINES_PER_CLEAR;
+    run.UnixPid();  // found outside the timed samples
     Sample first = TakeSample(run, reference, capture, limit);
-    Sleep((DWORD)seconds * 1000);
+    Sleep((DWORD)(seconds * 1000));
     Sample last = TakeSample(run, reference, capture, limit);
-    double elapsed = last.when - first.when;
-    long counted = last.count - first.count;
-    f.rate.push_back(counted / elapsed);
-    f.cpuPer1000.push_back(counted > 0 ? (last.cpu - first.cpu) * 1e6 / counted : -1);
-    f.platformCpuPer1000.push_back(counted > 0 ? (last.platformCpu - first.platformCpu) * 1e6 / counted : -1);
+    t.seconds += last.when - first.when;
+    t.count += last.count - first.count;
+    t.cpu += last.cpu - first.cpu;
+    t.platformCpu += last.platformCpu - first.platformCpu;
     delete reference;
     delete capture;
 }
 
-static void LongRun(Program &p, Figures &f, int seconds, RECT screen)
+static void Slice(Program &p, double seconds, RECT screen)
 {
     Run run(p);
-    MeasureStart(run, f);
+    MeasureStart(run);
     Sleep(SETTLE_MS);
-    MeasureRate(run, f, seconds, screen);
-    MeasureEnd(run, f);
-}
-
-static void ShortRun(Program &p, Figures &f)
-{
-    Run run(p);
-    MeasureStart(run, f);
-    Sleep(300);
-    MeasureEnd(run, f);
-    // The screen must be back to what lies under the saver before the next start is timed.
+    MeasureCount(run, seconds, screen);
+    MeasureEnd(run);
+    // The screen must be back to what lies under the program before the next start is timed.
     Sleep(200);
 }
 
+// The first start of an image after the other image's runs takes longer, whichever program it is:
+// it is left out of the figures.
+static void WarmUp(Program &p)
+{
+    Figures kept = p.figures;
+    Run run(p);
+    MeasureStart(run);
+    MeasureEnd(run);
+    p.figures = kept;
+    Sleep(200);
+}
+
+static void EndRound(Program &p)
+{
+    Tally &t = p.round;
+    Figures &f = p.figures;
+    f.rate.push_back(t.seconds > 0 ? t.count / t.seconds : 0);
+    f.cpuPer1000.push_back(t.count > 0 ? t.cpu * 1e6 / t.count : -1);
+    f.platformCpuPer1000.push_back(t.count > 0 ? t.platformCpu * 1e6 / t.count : -1);
+    t = {};
+}
+
 // ---------------------------------------------------------------------------------------------
-// The table.
+// The tables.
+
+enum { SAVER, FLOOR, BASELINE, PROGRAMS };
+
+struct Image {
+    const char *name;
+    Program programs[PROGRAMS];
+};
 
 static double Median(std::vector<double> v)
 {
@@ -516,24 +615,31 @@ static void Cell(char *out, size_t size, const std::vector<double> &v, int decim
     snprintf(out, size, "%.*f (%.*f–%.*f)", decimals, Median(v), decimals, low, decimals, high);
 }
 
-// Each saver sample over the baseline's of the same round, which ran next to it.
-static std::vector<double> Ratios(const std::vector<double> &saver, const std::vector<double> &baseline)
+// Each saver sample over the fixture's of the same round or slice, which ran next to it.
+static std::vector<double> Ratios(const std::vector<double> &saver, const std::vector<double> &fixture)
 {
     std::vector<double> r;
-    for (size_t i = 0; i < saver.size() && i < baseline.size(); i++)
-        r.push_back(baseline[i] > 0 ? saver[i] / baseline[i] : 0);
+    for (size_t i = 0; i < saver.size() && i < fixture.size(); i++)
+        if (saver[i] > 0 && fixture[i] > 0)
+            r.push_back(saver[i] / fixture[i]);
     return r;
 }
 
-static void Row(const char *what, const std::vector<double> &saver, const std::vector<double> &baseline,
-                int decimals, bool ratio, const char *goal)
+static void Row(const Image &image, const char *what, std::vector<double> Figures::*row, int decimals,
+                const char *goal)
 {
-    char s[64], b[64], r[64] = "";
+    const std::vector<double> &saver = image.programs[SAVER].figures.*row;
+    const std::vector<double> &floor = image.programs[FLOOR].figures.*row;
+    const std::vector<double> &baseline = image.programs[BASELINE].figures.*row;
+    char s[64], f[64], b[64], toFloor[64] = "", toBaseline[64] = "";
     Cell(s, sizeof s, saver, decimals);
+    Cell(f, sizeof f, floor, decimals);
     Cell(b, sizeof b, baseline, decimals);
-    if (ratio)
-        Cell(r, sizeof r, Ratios(saver, baseline), 3);
-    printf("| %s | %s | %s | %s | %s |\n", what, s, b, r, goal);
+    if (!floor.empty())
+        Cell(toFloor, sizeof toFloor, Ratios(saver, floor), 3);
+    if (!baseline.empty())
+        Cell(toBaseline, sizeof toBaseline, Ratios(saver, baseline), 3);
+    printf("| %s | %s | %s | %s | %s | %s | %s |\n", what, s, f, b, toFloor, toBaseline, goal);
 }
 
 static double FileSize(const char *path)
@@ -544,23 +650,48 @@ static double FileSize(const char *path)
     return (double)data.nFileSizeLow;
 }
 
+static void Table(const Image &image)
+{
+    printf("\n%s\n\n", image.name);
+    printf("| figure | saver | floor | baseline | saver / floor | saver / baseline | goal |\n"
+           "|---|---|---|---|---|---|---|\n");
+    Row(image, "lines (saver) or ticks (fixtures) per second", &Figures::rate, 2, "ratios ≥ 0.98");
+    Row(image, "CPU ms per 1000 ticks", &Figures::cpuPer1000, 1, "/ floor ≤ 1.05; / baseline ≤ 1.25");
+    Row(image, "the same by GetThreadTimes (main thread, 10 ms steps)", &Figures::platformCpuPer1000, 1, "");
+    Row(image, "CreateProcessA → window shown, ms", &Figures::shown, 0, "");
+    Row(image, "CreateProcessA → a line on the screen, ms", &Figures::firstLine, 0, "");
+    Row(image, "key (SendInput) → process end, ms", &Figures::end, 0, "");
+    Row(image, "peak resident memory (VmHWM), KiB", &Figures::peakKiB, 0, "");
+    printf("| size of the image, bytes | %.0f | %.0f | %.0f | | | |\n", FileSize(image.programs[SAVER].path),
+           FileSize(image.programs[FLOOR].path), FileSize(image.programs[BASELINE].path));
+}
+
 int main(int argc, char **argv)
 {
     _setmode(_fileno(stdout), _O_BINARY);
-    if (argc < 4) {
-        printf("usage: benchmark <saver.scr> <baseline.exe> <32-bit saver.scr> [rounds] [seconds] (unix paths)\n");
+    if (argc < 7) {
+        printf("usage: benchmark <saver.scr> <floor.exe> <baseline.exe> <32-bit saver.scr> <32-bit floor.exe> "
+               "<32-bit baseline.exe> [rounds] [seconds] (unix paths)\n");
         return 2;
     }
-    Program saver = {"saver", "", true}, baseline = {"baseline", "", false};
-    char saver32[MAX_PATH];
-    UnixToWindows(argv[1], saver.path, sizeof saver.path);
-    UnixToWindows(argv[2], baseline.path, sizeof baseline.path);
-    UnixToWindows(argv[3], saver32, sizeof saver32);
-    int rounds = argc > 4 ? atoi(argv[4]) : 3;
-    int seconds = argc > 5 ? atoi(argv[5]) : 10;
+    static Image images[2];
+    const char *names[2] = {"x86-64 (wine64)", "32-bit, the product (Wine's 32-bit loader)"};
+    for (int i = 0; i < 2; i++) {
+        Image &image = images[i];
+        image.name = names[i];
+        image.programs[SAVER].draws = image.programs[FLOOR].draws = true;
+        image.programs[SAVER].countsPixels = true;
+        for (int p = 0; p < PROGRAMS; p++)
+            UnixToWindows(argv[1 + i * PROGRAMS + p], image.programs[p].path, MAX_PATH);
+    }
+    int rounds = argc > 7 ? atoi(argv[7]) : 3;
+    int seconds = argc > 8 ? atoi(argv[8]) : 10;
     if (rounds < 1 || seconds < 1)
         Fail("rounds and seconds must be at least 1");
 
+    PrefixOf("self", ownPrefix, sizeof ownPrefix);
+    if (!ownPrefix[0])
+        Fail("no WINEPREFIX in the benchmark's own environment");
     HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(LONG), TICKS_MAPPING);
     sharedTicks = mapping ? (volatile LONG *)MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, sizeof(LONG)) : nullptr;
     if (!sharedTicks)
@@ -569,35 +700,44 @@ int main(int argc, char **argv)
     RECT screen = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
     if (screen.right <= EXPECTED_START_X || screen.bottom <= EXPECTED_START_Y)
         Fail("the screen is too small to see the start point");
+    startColours = StartColours();
 
-    Figures s, b;
+    int slices = std::max(1, (int)(seconds / SLICE_MIN_S));
+    double sliceSeconds = (double)seconds / slices;
+    double began = Now();
     for (int round = 0; round < rounds; round++) {
-        // Alternating order, so that a drift of the machine's load falls on both alike.
-        Program *order[2] = {&saver, &baseline};
-        if (round % 2)
-            std::swap(order[0], order[1]);
-        for (Program *p : order)
-            LongRun(*p, p->draws ? s : b, seconds, screen);
-        for (int i = 0; i < SHORT_RUNS_PER_ROUND; i++)
-            for (Program *p : order)
-                ShortRun(*p, p->draws ? s : b);
-        fprintf(stderr, "round %d of %d done\n", round + 1, rounds);
+        // The saver runs between its two fixtures, so that each of its slices has a slice of
+        // each next to it; the order of the fixtures and of the images alternates, so that a
+        // drift of the machine's load falls on both sides alike.
+        for (int k = 0; k < 2; k++) {
+            Image &image = images[(round + k) % 2];
+            WarmUp(image.programs[BASELINE]);
+            for (int slice = 0; slice < slices; slice++) {
+                Program *order[PROGRAMS] = {&image.programs[FLOOR], &image.programs[SAVER],
+                                            &image.programs[BASELINE]};
+                if ((round + slice) % 2)
+                    std::swap(order[0], order[2]);
+                for (Program *p : order)
+                    Slice(*p, sliceSeconds, screen);
+            }
+            for (Program &p : image.programs)
+                EndRound(p);
+        }
+        fprintf(stderr, "round %d of %d done, %.0f s; CPU ms per 1000 ticks, saver / floor / baseline:", round + 1,
+                rounds, Now() - began);
+        for (const Image &image : images)
+            fprintf(stderr, "  %.1f / %.1f / %.1f", image.programs[SAVER].figures.cpuPer1000.back(),
+                    image.programs[FLOOR].figures.cpuPer1000.back(),
+                    image.programs[BASELINE].figures.cpuPer1000.back());
+        fprintf(stderr, "\n");
     }
 
-    printf("%d rounds of %d s each, interleaved; median (min–max); the ratio is saver / baseline of the "
-           "same round\n\n",
-           rounds, seconds);
-    printf("| figure | saver | baseline | ratio | goal |\n|---|---|---|---|---|\n");
-    Row("lines (saver) or ticks (baseline) per second", s.rate, b.rate, 2, true, "ratio ≥ 0.98");
-    Row("CPU ms per 1000 ticks", s.cpuPer1000, b.cpuPer1000, 1, true, "ratio ≤ 1.25");
-    Row("the same by GetThreadTimes (main thread, 10 ms steps)", s.platformCpuPer1000, b.platformCpuPer1000, 1,
-        true, "");
-    Row("CreateProcessA → window shown, ms", s.shown, b.shown, 0, true, "");
-    Row("CreateProcessA → first drawn pixel, ms", s.firstPixel, {}, 0, false, "");
-    Row("key (SendInput) → process end, ms", s.end, b.end, 0, true, "");
-    Row("peak working set, KiB", s.peakKiB, b.peakKiB, 0, true, "");
-    printf("| size of saver.scr, bytes: x86-64 / 32-bit | %.0f / %.0f | | | |\n", FileSize(saver.path),
-           FileSize(saver32));
+    printf("%d rounds of %d s of counting per program, in slices of %.1f s taking turns; median (min–max) over "
+           "the rounds (rates, CPU) or the slices (the rest); a ratio is the saver's figure over the fixture's of "
+           "the same round or slice\n",
+           rounds, seconds, sliceSeconds);
+    for (const Image &image : images)
+        Table(image);
     fflush(stdout);
     return 0;
 }

@@ -224,14 +224,21 @@ static bool SetUsePassword(int value)
     return RunWindowsTool(line) == 0 || value < 0;
 }
 
+// Runs `program`, this driver or a copy of it, in one of its reading modes; its exit code.
+static DWORD RunDriverMode(const char *program, const char *mode)
+{
+    char line[2 * MAX_PATH + 32];
+    snprintf(line, sizeof line, "\"%s\" %s", program, mode);
+    return RunWindowsTool(line);
+}
+
 // The platform's flag that a screen saver runs, read by a fresh copy of this program; -1 when it
 // could not be read.
 static int ReadRunningFlag()
 {
-    char self[MAX_PATH], line[MAX_PATH + 32];
+    char self[MAX_PATH];
     GetModuleFileNameA(nullptr, self, sizeof self);
-    snprintf(line, sizeof line, "\"%s\" --running-flag", self);
-    DWORD code = RunWindowsTool(line);
+    DWORD code = RunDriverMode(self, "--running-flag");
     return code == 0 || code == 1 ? (int)code : -1;
 }
 
@@ -1119,15 +1126,27 @@ static char matrixFolder[MAX_PATH];
 // program under that name: major << 8 | minor, plus 0x10000 on the NT family.
 static DWORD VersionReportedTo(const char *name)
 {
-    char self[MAX_PATH], folder[MAX_PATH + 16], copy[2 * MAX_PATH], line[2 * MAX_PATH + 32];
+    char self[MAX_PATH], folder[MAX_PATH + 16], copy[2 * MAX_PATH];
     GetModuleFileNameA(nullptr, self, sizeof self);
     snprintf(folder, sizeof folder, "%s-versions", matrixFolder);
     CreateDirectoryA(folder, nullptr);
     snprintf(copy, sizeof copy, "%s\\%s", folder, name);
     if (!CopyFileA(self, copy, FALSE))
         return INVALID_EXIT;
-    snprintf(line, sizeof line, "\"%s\" --windows-version", copy);
-    return RunWindowsTool(line);
+    return RunDriverMode(copy, "--windows-version");
+}
+
+static void ExpectReportedVersion(const char *version, bool win95, DWORD expected)
+{
+    Outcome o;
+    char name[32], what[96];
+    snprintf(name, sizeof name, "saver-%s.scr", version);
+    DWORD reported = VersionReportedTo(name);
+    o.Expect(reported == expected, "expected version 0x%05lX got 0x%05lX", (unsigned long)expected,
+             (unsigned long)reported);
+    snprintf(what, sizeof what, "the prefix reports Windows %lu.%lu of the %s family",
+             (unsigned long)(expected >> 8 & 0xFF), (unsigned long)(expected & 0xFF), win95 ? "95" : "NT");
+    Report(what, o);
 }
 
 static void RunMatrixFullScreen(const char *program)
@@ -1156,10 +1175,10 @@ static void RunVersionMatrix()
     } versions[] = {
         {"win95", true, 0x0400},   {"win98", true, 0x040A},    {"winme", true, 0x045A},
         {"nt40", false, 0x10400},  {"win2k", false, 0x10500},  {"winxp", false, 0x10501},
+        // Windows 10 tells a program that declares no compatibility in a manifest that it is
+        // 6.2, and so does Wine.
         {"win7", false, 0x10601},  {"win10", false, 0x10602},
     };
-    // Windows 10 tells a program that declares no compatibility in a manifest that it is 6.2,
-    // and so does Wine.
     const ExitCase exits[] = {
         {"'/x' is invalid", "/x", false, INVALID_EXIT},
         {"'/c' ends with -1", "/c", false, INVALID_EXIT},
@@ -1174,18 +1193,7 @@ static void RunVersionMatrix()
         snprintf(program, sizeof program, "%s\\saver-%s.scr", matrixFolder, v.version);
         snprintf(prefix, sizeof prefix, "%s: ", v.version);
         reportPrefix = prefix;
-        {
-            Outcome o;
-            char name[32];
-            snprintf(name, sizeof name, "saver-%s.scr", v.version);
-            DWORD reported = VersionReportedTo(name);
-            o.Expect(reported == v.reported, "expected version 0x%05lX got 0x%05lX", (unsigned long)v.reported,
-                     (unsigned long)reported);
-            char what[96];
-            snprintf(what, sizeof what, "the prefix reports Windows %lu.%lu of the %s family", (unsigned long)(v.reported >> 8 & 0xFF),
-                     (unsigned long)(v.reported & 0xFF), v.win95 ? "95" : "NT");
-            Report(what, o);
-        }
+        ExpectReportedVersion(v.version, v.win95, v.reported);
         RunExitTable(exits, sizeof exits / sizeof exits[0], program, program);
         if (!v.win95)
             RunExitTable(ntExits, sizeof ntExits / sizeof ntExits[0], program, program);

@@ -56,6 +56,7 @@ struct Session {
     size_t nextVerdict;
     bool ending;  // the final phase: the user wants out and knows the password
     bool inCheck;
+    bool gateAsking;  // the gate's own verify request is on its way and not yet answered
     bool checkEnded;
     DWORD lastCheckEnd;
     bool acceptedByGate;
@@ -72,13 +73,14 @@ Verdict NextVerdict() {
 
 // A password dialog: a modal loop that dispatches what arrives, then the verdict.
 BOOL WINAPI FuzzVerifier(HWND window) {
+    FUZZ_CHECK(S.gateAsking, "the password module was called outside the unlock gate's own request");
+    S.gateAsking = false;  // answered once
     FUZZ_CHECK(!S.inCheck, "a password check started while another was running");
     // A check that ended at tick 0xFFFFFFFF leaves the next one unthrottled, as the gate's marker
     // for "no check yet" has that value.
     DWORD since = sim::Now() - S.lastCheckEnd;
     FUZZ_CHECK(!S.checkEnded || S.lastCheckEnd == 0xFFFFFFFFu || since >= 200,
                "a password check started %lu ms after the end of the last", (unsigned long)since);
-    bool fromGate = SaverState.isVerifying != FALSE;
     S.inCheck = true;
     S.checks++;
     Verdict verdict = NextVerdict();
@@ -98,7 +100,7 @@ BOOL WINAPI FuzzVerifier(HWND window) {
     S.inCheck = false;
     S.checkEnded = true;
     S.lastCheckEnd = sim::Now();
-    if (verdict.accept && fromGate) S.acceptedByGate = true;
+    if (verdict.accept) S.acceptedByGate = true;
     (void)window;
     return verdict.accept;
 }
@@ -111,6 +113,13 @@ HIMC WINAPI FakeImmAssociateContext(HWND, HIMC context) {
 }
 
 void Observe(const sim::Call &call) {
+    // The gate raises its request flag just before it sends the request; no other sender finds
+    // the flag raised during a check. A request not answered lapses with the check.
+    if (!SaverState.isVerifying) S.gateAsking = false;
+    if (call.name == "SendMessageA" && call.args.size() > 1 && SaverState.isVerifyRequested &&
+        SaverState.isVerifying && call.args[0].value == (ULONG_PTR)SaverState.mainWindow &&
+        call.args[1].value == WM_APP)
+        S.gateAsking = true;
     if (SaverState.isClosing) S.sawClosing = true;
     FUZZ_CHECK(SaverState.isClosing || !S.sawClosing, "isClosing went back to false (at %s)",
                call.name.c_str());

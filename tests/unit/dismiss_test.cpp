@@ -136,8 +136,11 @@ const WakePath WAKE_PATHS[] = {
     {"diagonal", {100, 100}, {{2, 2}, {3, 2}}, ".x", {3, 2}},
     {"measured from the new anchor", {100, 100}, {{5, 0}, {9, 0}, {10, 0}, {5, 0}}, "x.xx", {5, 0}},
     {"across the screen origin", {-3, -3}, {{4, 0}, {5, 0}}, ".x", {5, 0}},
-    // A distance past 2^32 must not wrap to a small one.
+    // A distance of 2^32 or more must not wrap to a small one.
     {"across the whole coordinate range", {INT_MIN, 0}, {{-1, 2}}, "x", {-1, 2}},
+    {"2^32 - 1 across the range", {INT_MIN, 0}, {{-1, 0}}, "x", {-1, 0}},
+    {"exactly 2^32 across the range", {INT_MIN, 0}, {{-1, 1}}, "x", {-1, 1}},
+    {"exactly 2^32 across the range, leftwards", {INT_MAX, 0}, {{1, -1}}, "x", {1, -1}},
 };
 
 TEST_F(DismissTest, WakeRuleMeasuresTheCursorFromItsAnchor) {

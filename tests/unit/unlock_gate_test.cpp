@@ -75,18 +75,36 @@ TEST_F(UnlockGateTest, WithoutProviderClosesAtOnceWithoutReadingTheClock) {
     EXPECT_FALSE(ConfirmUnlock(window));              // nothing more to decide once closing
 }
 
-TEST_F(UnlockGateTest, CallSequenceOfOneCheck) {
+// After the check, the same message posted by another program is not a verify request.
+TEST_F(UnlockGateTest, CallSequenceOfOneCheckAndAVerifyRequestPostedAfterIt) {
     for (BOOL verdict : {FALSE, TRUE, 2}) {
         SCOPED_TRACE(verdict);
         SaverState.isClosing = FALSE;
         SaverState.lastVerifyTick = NO_CHECK_YET;
         verifier.verdict = verdict;
+        verifier.calls = 0;
         sim::ClearCalls();
         EXPECT_EQ(verdict != FALSE, ConfirmUnlock(window) != FALSE);
         EXPECT_CALLS(sim::Calls(), OneCheck(!verdict));
         EXPECT_EQ(4u, verifier.callsRecordedBefore);  // asked right after the verify request
         EXPECT_EQ(verdict != FALSE, SaverState.isClosing != FALSE);
         EXPECT_FALSE(SaverState.isVerifying);
+        EXPECT_FALSE(SaverState.isVerifyRequested);
+
+        const SAVERSTATE before = SaverState;
+        sim::Advance(1000);
+        sim::ClearCalls();
+        PostMessageA(window, WM_APP, 0, 0);
+        MSG msg;
+        ASSERT_TRUE(PeekMessageA(&msg, window, WM_APP, WM_APP, PM_REMOVE));
+        DispatchMessageA(&msg);
+        EXPECT_EQ(1, verifier.calls);
+        EXPECT_CALLS(sim::CallsNamed({"DefWindowProcA"}), {{"DefWindowProcA", {window, WM_APP, 0, 0}}});
+        EXPECT_EQ(0, sim::CountCalls("GetTickCount"));
+        EXPECT_EQ(before.isVerifyRequested, SaverState.isVerifyRequested);
+        EXPECT_EQ(before.isVerifying, SaverState.isVerifying);
+        EXPECT_EQ(before.isClosing, SaverState.isClosing);
+        EXPECT_EQ(before.lastVerifyTick, SaverState.lastVerifyTick);
     }
 }
 

@@ -2,6 +2,7 @@
 # project. Prepares a fresh 64-bit prefix under the build folder once (a stamp marks it ready); the
 # 32-bit loader runs PE32 images in the same prefix.
 #   wine_prefix_prepare <build folder>
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/i386-support.sh"
 WINE64_LOADER=/usr/lib/wine/wine64
 WINE32_LOADER=/usr/lib/wine/wine
 WINE_LOADER=$WINE64_LOADER
@@ -20,13 +21,25 @@ unset version
 # loader needs for each image.
 WINE_NO_MSVCRT_NAMES=(crt-canary.exe nocrt-saver.scr)
 
+# What a prefix made now is made with: the stamp's version, and whether 32-bit programs run. One
+# made while they could not has no 32-bit system DLLs (C:\windows\syswow64 stays empty) and every
+# 32-bit program fails in it ("could not load kernel32.dll"), so it is made again once they run.
+wine_prefix_made_with() {
+    if [ "$(i386_mode)" = none ]; then
+        echo "$WINE_PREFIX_STAMP_VERSION without 32-bit programs"
+    else
+        echo "$WINE_PREFIX_STAMP_VERSION with 32-bit programs"
+    fi
+}
+
 wine_prefix_prepare() {
     export WINEPREFIX="$1/wineprefix"
     export WINEDEBUG=-all
     export WINEDLLOVERRIDES="mscoree,mshtml="
     export WINEARCH=win64
-    local stamp="$WINEPREFIX/.saver-prefix-ready"
-    if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$WINE_PREFIX_STAMP_VERSION" ]; then
+    local stamp="$WINEPREFIX/.saver-prefix-ready" made
+    made=$(wine_prefix_made_with)
+    if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$made" ]; then
         return 0
     fi
     local started=$SECONDS
@@ -63,7 +76,7 @@ wine_prefix_prepare() {
     "$WINE_SERVER" -w
     if "$WINE64_LOADER" reg query 'HKCU\Software\Wine\AppDefaults\saver-win10.scr' /v Version \
         2>/dev/null | grep -q win10; then
-        echo "$WINE_PREFIX_STAMP_VERSION" >"$stamp"
+        echo "$made" >"$stamp"
         echo "wine prefix: prepared $WINEPREFIX in $((SECONDS - started)) s"
     else
         echo "wine prefix: could not prepare $WINEPREFIX" >&2

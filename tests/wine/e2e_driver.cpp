@@ -1,7 +1,8 @@
 // End-to-end driver: starts the built saver under Wine with real command lines and observes it
 // only through the platform (window facts, pixels on the screen, exit codes). Input reaches the
 // saver the way a person's does, through the X server (xdotool), because Wine undoes a pointer
-// move injected into another process's window.
+// move injected into another process's window. The scenarios are the rows of scenarios.cpp; this
+// file has the steps they run and the walk through them.
 //
 // Usage: e2e_driver.exe <saver.scr> <work folder> [groups]   (paths as Unix paths)
 // The work folder holds w95\saver95.scr (the prefix reports the 95 family to that name) with the
@@ -21,10 +22,11 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "expected_lines.h"
+#include "harness.h"
+#include "reference_drawing.h"
+#include "scenarios.h"
 #include "stub_log.h"
 
-#define SAVER_CLASS "WindowsScreenSaverClass"
 #define FULL_SCREEN_STYLE 0x96000000u
 #define PREVIEW_STYLE 0x52000000u
 #define INVALID_EXIT 0xFFFFFFFFu
@@ -34,19 +36,12 @@ static char ntSaver[MAX_PATH];     // Windows path of the saver as built
 static char w95Saver[MAX_PATH];    // the same program, run as the 95 family, with the stand-ins
 static char faultSaver[MAX_PATH];  // the same, beside the faulting PASSWORD.CPL
 static char ntPasswordSaver[MAX_PATH];  // the NT family, beside the password stand-in
+static char matrixFolder[MAX_PATH];
 static char workUnix[MAX_PATH];
 static char logWin[MAX_PATH];
 static int passedCount, failedCount;
 // Put before every scenario's name: the Windows version while the version matrix runs.
 static const char *reportPrefix = "";
-
-static void UnixToWindows(const char *unixPath, char *out, size_t size)
-{
-    snprintf(out, size, "Z:%s", unixPath);
-    for (char *p = out; *p; p++)
-        if (*p == '/')
-            *p = '\\';
-}
 
 // ---------------------------------------------------------------------------------------------
 // A scenario collects the first few failed expectations and prints one line.
@@ -97,68 +92,7 @@ static void Note(const char *format, ...)
 }
 
 // ---------------------------------------------------------------------------------------------
-// Waiting. The driver owns the preview parents, and a child window of another process sends its
-// parent messages (WM_PARENTNOTIFY at creation) that block the child until they are answered, so
-// every wait keeps the driver's own queue dispatched.
-
-static void Pump(DWORD milliseconds)
-{
-    DWORD start = GetTickCount();
-    for (;;) {
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-        DWORD elapsed = GetTickCount() - start;
-        if (elapsed >= milliseconds)
-            return;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds - elapsed < 5 ? milliseconds - elapsed : 5,
-                                  QS_ALLINPUT);
-    }
-}
-
-template <typename Predicate>
-static bool WaitUntil(DWORD milliseconds, Predicate done)
-{
-    DWORD start = GetTickCount();
-    for (;;) {
-        if (done())
-            return true;
-        if (GetTickCount() - start >= milliseconds)
-            return false;
-        Pump(5);
-    }
-}
-
-// ---------------------------------------------------------------------------------------------
 // Helper commands: Unix programs (xdotool, import) and the platform's reg tool.
-
-// Helpers get no share of the driver's standard handles: their messages would mix with the
-// scenario lines, and the driver's output has been seen to go missing after a Unix helper had
-// inherited it. Without `pi` the handles are closed at once.
-static bool StartQuietly(char *line, PROCESS_INFORMATION *pi)
-{
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    HANDLE nul = CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                             OPEN_EXISTING, 0, nullptr);
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdInput = si.hStdOutput = si.hStdError = nul;
-    PROCESS_INFORMATION local;
-    BOOL started = CreateProcessA(nullptr, line, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &local);
-    CloseHandle(nul);
-    if (!started)
-        return false;
-    if (pi) {
-        *pi = local;
-    } else {
-        CloseHandle(local.hThread);
-        CloseHandle(local.hProcess);
-    }
-    return true;
-}
 
 // A Unix program started from Wine gives no waitable handle, so it reports its end through a
 // marker file.
@@ -195,6 +129,13 @@ static bool MovePointer(int x, int y)
     return RunUnix(command);
 }
 
+static bool Press(const char *what)
+{
+    char command[64];
+    snprintf(command, sizeof command, "xdotool %s", what);
+    return RunUnix(command);
+}
+
 static DWORD RunWindowsTool(const char *commandLine)
 {
     char line[1024];
@@ -210,6 +151,10 @@ static DWORD RunWindowsTool(const char *commandLine)
     return code;
 }
 
+// Whether ScreenSaveUsePassword has been set since it was last deleted: the walk deletes it after
+// each group that set it, so that no group depends on the one before.
+static bool usePasswordSet;
+
 // -1 deletes the value.
 static bool SetUsePassword(int value)
 {
@@ -221,6 +166,7 @@ static bool SetUsePassword(int value)
         snprintf(line, sizeof line,
                  "reg.exe add \"HKCU\\Control Panel\\Desktop\" /v ScreenSaveUsePassword /t REG_DWORD /d %d /f",
                  value);
+    usePasswordSet = value >= 0;
     return RunWindowsTool(line) == 0 || value < 0;
 }
 
@@ -282,30 +228,15 @@ static int CountOccurrences(const char *text, const char *what)
 }
 
 // ---------------------------------------------------------------------------------------------
-// The saver process.
+// The saver process and its windows.
 
-struct Saver {
-    PROCESS_INFORMATION pi = {};
-    bool running = false;
+struct Saver : Process {
     DWORD exitCode = STILL_ACTIVE;
 
     bool Start(const char *program, const char *args)
     {
-        char line[MAX_PATH + 128];
-        if (args)
-            snprintf(line, sizeof line, "\"%s\" %s", program, args);
-        else
-            snprintf(line, sizeof line, "\"%s\"", program);
-        STARTUPINFOA si = {};
-        si.cb = sizeof si;
-        running = CreateProcessA(program, line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
         exitCode = STILL_ACTIVE;
-        return running;
-    }
-
-    bool Alive()
-    {
-        return running && WaitForSingleObject(pi.hProcess, 0) == WAIT_TIMEOUT;
+        return Process::Start(program, args);
     }
 
     // The exit code, or STILL_ACTIVE when it did not end in time.
@@ -319,61 +250,19 @@ struct Saver {
         Close();
         return exitCode;
     }
-
-    void Close()
-    {
-        CloseHandle(pi.hThread);
-        CloseHandle(pi.hProcess);
-        running = false;
-    }
-
-    // Never leave a saver behind: a topmost full-screen window would spoil every later scenario.
-    ~Saver()
-    {
-        if (running) {
-            if (Alive()) {
-                TerminateProcess(pi.hProcess, 99);
-                WaitForSingleObject(pi.hProcess, 5000);
-            }
-            Close();
-        }
-    }
 };
 
-struct WindowSearch {
-    DWORD pid;
-    HWND found;
-};
-
-static BOOL CALLBACK FindProcessWindow(HWND window, LPARAM param)
+// Any window a mode that should show none might show: a visible one, or one of the saver's class.
+static bool SaverOrVisible(HWND window)
 {
-    WindowSearch *search = (WindowSearch *)param;
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    if (pid != search->pid)
-        return TRUE;
-    char cls[64] = "";
-    GetClassNameA(window, cls, sizeof cls);
-    if (strcmp(cls, SAVER_CLASS) == 0 || IsWindowVisible(window)) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-// A visible top-level window, or a saver-class window, of the process.
-static HWND ProcessWindow(DWORD pid)
-{
-    WindowSearch search = {pid, nullptr};
-    EnumWindows(FindProcessWindow, (LPARAM)&search);
-    return search.found;
+    return IsSaverWindow(window) || IsWindowVisible(window);
 }
 
 static HWND WaitForFullScreen(Saver &saver, DWORD milliseconds = 10000)
 {
     HWND window = nullptr;
     WaitUntil(milliseconds, [&] {
-        window = ProcessWindow(saver.pi.dwProcessId);
+        window = ProcessWindow(saver.pi.dwProcessId, SaverOrVisible);
         return window != nullptr || !saver.Alive();
     });
     return window;
@@ -428,196 +317,57 @@ static bool ReadScreenRect()
     });
 }
 
-// ---------------------------------------------------------------------------------------------
-// Pixels. The reference is drawn here from the effect's rules with the platform's GDI, into a
-// bitmap the size of the saver's window; the capture is the screen under that window.
-
-struct Surface {
-    HDC dc = nullptr;
-    HBITMAP bitmap = nullptr;
-    HGDIOBJ previous = nullptr;
-    DWORD *bits = nullptr;
-    int width = 0, height = 0;
-
-    void Create(int w, int h)
-    {
-        width = w;
-        height = h;
-        BITMAPINFO info = {};
-        info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = w;
-        info.bmiHeader.biHeight = -h;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
-        void *p = nullptr;
-        dc = CreateCompatibleDC(nullptr);
-        bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &p, nullptr, 0);
-        bits = (DWORD *)p;
-        previous = SelectObject(dc, bitmap);
-        PatBlt(dc, 0, 0, w, h, BLACKNESS);
-    }
-
-    ~Surface()
-    {
-        if (dc) {
-            SelectObject(dc, previous);
-            DeleteObject(bitmap);
-            DeleteDC(dc);
-        }
-    }
-
-    void Grab(const RECT &screenArea)
-    {
-        HDC screen = GetDC(nullptr);
-        BitBlt(dc, 0, 0, width, height, screen, screenArea.left, screenArea.top, SRCCOPY);
-        ReleaseDC(nullptr, screen);
-        GdiFlush();
-    }
-
-    // Pixels that differ, outside an optional area that something else covers.
-    long Differences(const Surface &other, const RECT *covered) const
-    {
-        long count = 0;
-        for (int y = 0; y < height; y++) {
-            const DWORD *a = bits + (size_t)y * width;
-            const DWORD *b = other.bits + (size_t)y * width;
-            bool rowCovered = covered && y >= covered->top && y < covered->bottom;
-            if (!rowCovered && memcmp(a, b, (size_t)width * 4) == 0)
-                continue;
-            for (int x = 0; x < width; x++) {
-                if (rowCovered && x >= covered->left && x < covered->right)
-                    continue;
-                count += ((a[x] ^ b[x]) & 0xFFFFFF) != 0;
-            }
-        }
-        return count;
-    }
-
-    // Written in the log folder when a comparison fails, to look at afterwards.
-    void Save(const char *name) const
-    {
-        char path[MAX_PATH + 64];
-        snprintf(path, sizeof path, "%s\\%s", logWin, name);
-        BITMAPFILEHEADER file = {};
-        BITMAPINFOHEADER info = {};
-        info.biSize = sizeof info;
-        info.biWidth = width;
-        info.biHeight = -height;
-        info.biPlanes = 1;
-        info.biBitCount = 32;
-        DWORD size = (DWORD)width * height * 4;
-        file.bfType = 0x4D42;
-        file.bfOffBits = sizeof file + sizeof info;
-        file.bfSize = file.bfOffBits + size;
-        HANDLE h = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        if (h == INVALID_HANDLE_VALUE)
-            return;
-        DWORD written;
-        WriteFile(h, &file, sizeof file, &written, nullptr);
-        WriteFile(h, &info, sizeof info, &written, nullptr);
-        WriteFile(h, bits, size, &written, nullptr);
-        CloseHandle(h);
-    }
-};
-
-// The expected drawing, in a bitmap of the saver window's size.
-struct ReferenceDrawing : Surface, ExpectedLines {
-    void DrawLine() { DrawNext(dc, width, height); }
-
-    // Advances until the drawing equals the capture; the line count then is the saver's. -1 when
-    // no count up to `limit` further lines matches.
-    int MatchCapture(const Surface &capture, int limit, const RECT *covered, long *closest)
-    {
-        long best = Differences(capture, covered);
-        for (int i = 0; best != 0 && i < limit; i++) {
-            DrawLine();
-            long d = Differences(capture, covered);
-            if (d < best)
-                best = d;
-            if (d == 0)
-                break;
-        }
-        if (closest)
-            *closest = best;
-        return best == 0 ? lines : -1;
-    }
-};
-
-// ---------------------------------------------------------------------------------------------
-// Scenarios: exit codes of modes that open no window.
-
-struct ExitCase {
-    const char *name;
-    const char *args;  // nullptr: the program name alone
-    bool win95;
-    DWORD expected;
-};
-
-static void RunExitTable(const ExitCase *cases, size_t count, const char *ntProgram, const char *w95Program);
-
-static void RunExitCases()
+static void ExpectFullScreenFacts(Outcome &o, HWND window)
 {
-    // A handle value that names no window on this run.
-    static char deadPreview[40];
+    ExpectFacts(o, window, "Screen Saver", FULL_SCREEN_STYLE, WS_EX_TOPMOST, ScreenRect());
+}
+
+// A handle value that names no window on this run.
+static HWND NoWindow()
+{
     DWORD dead = 1234;
     while (IsWindow((HWND)(ULONG_PTR)dead))
         dead += 4;
-    snprintf(deadPreview, sizeof deadPreview, "/p %lu", (unsigned long)dead);
-
-    const ExitCase cases[] = {
-        {"configure '/c' ends with -1", "/c", false, INVALID_EXIT},
-        {"configure '/c:1234' ends with -1", "/c:1234", false, INVALID_EXIT},
-        {"empty command line ends with -1 (configure)", nullptr, false, INVALID_EXIT},
-        {"'/x' is invalid", "/x", false, INVALID_EXIT},
-        {"'/1' is invalid", "/1", false, INVALID_EXIT},
-        {"'/p' without a handle is refused", "/p", false, INVALID_EXIT},
-        {"'/p 0' is refused", "/p 0", false, INVALID_EXIT},
-        {"'/p' with a handle that names no window is refused", deadPreview, false, INVALID_EXIT},
-        {"'/a 1234' on the NT family is invalid", "/a 1234", false, INVALID_EXIT},
-        {"95 family: '/x' is invalid", "/x", true, INVALID_EXIT},
-        {"95 family: '/p 0' is refused", "/p 0", true, INVALID_EXIT},
-        {"95 family: '/c' ends with -1", "/c", true, INVALID_EXIT},
-    };
-    RunExitTable(cases, sizeof cases / sizeof cases[0], ntSaver, w95Saver);
+    return (HWND)(ULONG_PTR)dead;
 }
 
-static void RunExitTable(const ExitCase *cases, size_t count, const char *ntProgram, const char *w95Program)
+// The saver's command line after its name: the case's, with %lu filled in by `window`.
+static const char *CommandArgs(const Case &c, HWND window, char *out, size_t size)
 {
-    for (const ExitCase *c = cases; c < cases + count; c++) {
-        Outcome o;
-        Saver saver;
-        if (o.Expect(saver.Start(c->win95 ? w95Program : ntProgram, c->args), "could not start the saver")) {
-            HWND seen = nullptr;
-            WaitUntil(10000, [&] {
-                if (!seen)
-                    seen = ProcessWindow(saver.pi.dwProcessId);
-                return !saver.Alive();
-            });
-            DWORD code = saver.WaitExit(100);
-            o.Expect(code == c->expected, "expected exit 0x%08lX got 0x%08lX", (unsigned long)c->expected,
-                     (unsigned long)code);
-            o.Expect(seen == nullptr, "expected no window, one appeared");
-        }
-        Report(c->name, o);
+    if (c.handle == Handle::None)
+        return c.args;
+    snprintf(out, size, c.args, HandleValue(window));
+    return out;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Modes that open no window.
+
+void EndsWithMinusOne(Outcome &o, const Case &c, const char *program)
+{
+    char args[64];
+    Saver saver;
+    if (o.Expect(saver.Start(program, CommandArgs(c, NoWindow(), args, sizeof args)), "could not start the saver")) {
+        HWND seen = nullptr;
+        WaitUntil(10000, [&] {
+            if (!seen)
+                seen = ProcessWindow(saver.pi.dwProcessId, SaverOrVisible);
+            return !saver.Alive();
+        });
+        DWORD code = saver.WaitExit(100);
+        o.Expect(code == INVALID_EXIT, "expected exit 0x%08lX got 0x%08lX", (unsigned long)INVALID_EXIT,
+                 (unsigned long)code);
+        o.Expect(seen == nullptr, "expected no window, one appeared");
     }
 }
 
 // ---------------------------------------------------------------------------------------------
-// Scenarios: preview inside a window of the driver.
+// The preview, inside a window of the driver.
 
 static LRESULT CALLBACK ParentProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     return DefWindowProcA(window, message, wParam, lParam);
 }
-
-struct PreviewCase {
-    const char *name;
-    const char *format;  // %lu: the parent's handle
-    int clientWidth, clientHeight;
-    bool win95;
-    bool endByAutoPlay;  // else the parent is destroyed
-};
 
 #define DRIVER_WINDOW_CLASS "E2EDriverWindow"
 
@@ -631,90 +381,77 @@ static void RegisterDriverWindowClass()
     RegisterClassA(&wc);
 }
 
-static void RunPreviewCases()
+void Preview(Outcome &o, const Case &c, const char *program)
 {
-    const PreviewCase cases[] = {
-        {"preview '/p N'", "/p %lu", 152, 112, false, false},
-        {"preview '/p    N' (several blanks)", "/p    %lu", 300, 200, false, false},
-        {"preview '/pN'", "/p%lu", 640, 480, false, false},
-        {"preview '/l N'", "/l %lu", 200, 150, false, false},
-        {"95 family: preview ends on QueryCancelAutoPlay, answering 0", "/p %lu", 152, 112, true, true},
-    };
     UINT query = RegisterWindowMessageA("QueryCancelAutoPlay");
-    for (const PreviewCase &c : cases) {
-        Outcome o;
-        RECT frame = {0, 0, c.clientWidth, c.clientHeight};
-        AdjustWindowRect(&frame, WS_OVERLAPPEDWINDOW, FALSE);
-        HWND parent = CreateWindowExA(0, DRIVER_WINDOW_CLASS, "e2e preview parent", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
-                                      40, 40, frame.right - frame.left, frame.bottom - frame.top, nullptr,
-                                      nullptr, GetModuleHandleA(nullptr), nullptr);
-        Pump(50);
-        char args[64];
-        snprintf(args, sizeof args, c.format, HandleValue(parent));
-        Saver saver;
-        if (o.Expect(parent != nullptr, "could not create the parent") &&
-            o.Expect(saver.Start(c.win95 ? w95Saver : ntSaver, args), "could not start the saver")) {
-            HWND child = nullptr;
-            WaitUntil(10000, [&] {
-                child = FindWindowExA(parent, nullptr, SAVER_CLASS, nullptr);
-                return child != nullptr || !saver.Alive();
-            });
-            // The style lacks WS_VISIBLE until CreateWindowExA has shown the window, at its end.
-            WaitUntil(5000, [&] { return child && IsWindowVisible(child); });
-            if (o.Expect(child != nullptr, "expected a child window, saver %s",
-                         saver.Alive() ? "runs without one" : "ended")) {
-                RECT client;
-                GetClientRect(parent, &client);
-                MapWindowPoints(parent, nullptr, (POINT *)&client, 2);
-                ExpectFacts(o, child, "Preview", PREVIEW_STYLE, 0, client);
-                o.Expect(GetParent(child) == parent, "expected the parent %lu got %lu", HandleValue(parent),
-                         HandleValue(GetParent(child)));
-                DWORD pid = 0;
-                GetWindowThreadProcessId(child, &pid);
-                o.Expect(pid == saver.pi.dwProcessId, "the child belongs to another process");
-                // A preview ignores what would end a full-screen saver.
-                PostMessageA(child, WM_KEYDOWN, 'X', 0);
-                PostMessageA(child, WM_LBUTTONDOWN, 0, 0);
-                PostMessageA(child, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
-                Pump(300);
-                o.Expect(saver.Alive() && IsWindow(child), "the preview ended on input or a power broadcast");
-                if (c.endByAutoPlay) {
-                    DWORD_PTR answer = 0xDEAD;
-                    SendMessageTimeoutA(child, query, 0, 0, SMTO_NORMAL, 5000, &answer);
-                    o.Expect(answer == 0, "expected the AutoPlay answer 0 got %lu", (unsigned long)answer);
-                    DWORD code = saver.WaitExit(10000);
-                    o.Expect(code == 0, "expected exit 0 after the AutoPlay query, got %s0x%08lX",
-                             code == STILL_ACTIVE ? "still running " : "", (unsigned long)code);
-                }
+    RECT frame = {0, 0, c.client.cx, c.client.cy};
+    AdjustWindowRect(&frame, WS_OVERLAPPEDWINDOW, FALSE);
+    HWND parent = CreateWindowExA(0, DRIVER_WINDOW_CLASS, "e2e preview parent", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40,
+                                  40, frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
+                                  GetModuleHandleA(nullptr), nullptr);
+    Pump(50);
+    char args[64];
+    CommandArgs(c, parent, args, sizeof args);
+    Saver saver;
+    if (o.Expect(parent != nullptr, "could not create the parent") &&
+        o.Expect(saver.Start(program, args), "could not start the saver")) {
+        HWND child = nullptr;
+        WaitUntil(10000, [&] {
+            child = FindWindowExA(parent, nullptr, SAVER_CLASS, nullptr);
+            return child != nullptr || !saver.Alive();
+        });
+        // The style lacks WS_VISIBLE until CreateWindowExA has shown the window, at its end.
+        WaitUntil(5000, [&] { return child && IsWindowVisible(child); });
+        if (o.Expect(child != nullptr, "expected a child window, saver %s",
+                     saver.Alive() ? "runs without one" : "ended")) {
+            RECT client;
+            GetClientRect(parent, &client);
+            MapWindowPoints(parent, nullptr, (POINT *)&client, 2);
+            ExpectFacts(o, child, "Preview", PREVIEW_STYLE, 0, client);
+            o.Expect(GetParent(child) == parent, "expected the parent %lu got %lu", HandleValue(parent),
+                     HandleValue(GetParent(child)));
+            DWORD pid = 0;
+            GetWindowThreadProcessId(child, &pid);
+            o.Expect(pid == saver.pi.dwProcessId, "the child belongs to another process");
+            // A preview ignores what would end a full-screen saver.
+            PostMessageA(child, WM_KEYDOWN, 'X', 0);
+            PostMessageA(child, WM_LBUTTONDOWN, 0, 0);
+            PostMessageA(child, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
+            Pump(300);
+            o.Expect(saver.Alive() && IsWindow(child), "the preview ended on input or a power broadcast");
+            if (c.ending == Ending::AutoPlayQuery) {
+                DWORD_PTR answer = 0xDEAD;
+                SendMessageTimeoutA(child, query, 0, 0, SMTO_NORMAL, 5000, &answer);
+                o.Expect(answer == (DWORD_PTR)c.answer, "expected the AutoPlay answer %ld got %lu", (long)c.answer,
+                         (unsigned long)answer);
+                DWORD code = saver.WaitExit(10000);
+                o.Expect(code == 0, "expected exit 0 after the AutoPlay query, got %s0x%08lX",
+                         code == STILL_ACTIVE ? "still running " : "", (unsigned long)code);
             }
-            DestroyWindow(parent);
-            parent = nullptr;
-            DWORD code = saver.WaitExit(10000);
-            o.Expect(code == 0, "expected exit 0 after the parent was destroyed, got 0x%08lX", (unsigned long)code);
         }
-        if (parent)
-            DestroyWindow(parent);
-        Report(c.name, o);
+        DestroyWindow(parent);
+        parent = nullptr;
+        DWORD code = saver.WaitExit(10000);
+        o.Expect(code == 0, "expected exit 0 after the parent was destroyed, got 0x%08lX", (unsigned long)code);
     }
+    if (parent)
+        DestroyWindow(parent);
 }
 
 // ---------------------------------------------------------------------------------------------
-// Scenarios: full screen.
+// Full screen.
 
 // Where the pointer rests when a saver starts: its anchor.
 #define REST_X 300
 #define REST_Y 300
 
-enum class Ending { Key, LeftButton, RightButton, MouseDrift, PowerBroadcast, SecondInstance, Drawing };
-
-struct FullScreenCase {
-    const char *name;
-    const char *args;
-    Ending ending;
-};
-
-static bool StartFullScreen(Outcome &o, Saver &saver, const char *program, const char *args, HWND *window)
+// With the stand-ins' logs empty and ScreenSaveUsePassword set first, unless `usePassword` is -1.
+static bool StartFullScreen(Outcome &o, Saver &saver, const char *program, const char *args, int usePassword,
+                            HWND *window)
 {
+    ClearLogs();
+    if (usePassword >= 0 && !o.Expect(SetUsePassword(usePassword), "reg add failed"))
+        return false;
     if (!o.Expect(MovePointer(REST_X, REST_Y), "xdotool could not move the pointer"))
         return false;
     // Wine answers GetCursorPos from its own record, without asking X, for 100 ms after the last
@@ -735,13 +472,6 @@ static bool StartFullScreen(Outcome &o, Saver &saver, const char *program, const
     return true;
 }
 
-static bool Press(const char *what)
-{
-    char command[64];
-    snprintf(command, sizeof command, "xdotool %s", what);
-    return RunUnix(command);
-}
-
 static void ExpectEndsWithZero(Outcome &o, Saver &saver, const char *after)
 {
     DWORD code = saver.WaitExit(10000);
@@ -755,115 +485,116 @@ static void ExpectStillRunning(Outcome &o, Saver &saver, HWND window, const char
     o.Expect(saver.Alive() && IsWindow(window), "expected the saver to keep running after %s", after);
 }
 
+// Written in the log folder when a comparison fails, to look at afterwards.
+static void SaveInLog(const Surface &surface, const char *name)
+{
+    char path[MAX_PATH + 64];
+    snprintf(path, sizeof path, "%s\\%s", logWin, name);
+    surface.Save(path);
+}
+
 // Waits until the screen under the saver shows `atLeast` lines or more, and checks that it is the
 // reference drawing of some line count.
 static int ExpectDrawing(Outcome &o, ReferenceDrawing &reference, const RECT &area, int atLeast,
                          const RECT *covered, const char *what)
 {
-    Surface capture;
-    capture.Create(reference.width, reference.height);
+    Surface capture(reference.width, reference.height);
     DWORD start = GetTickCount();
     int n = -1;
     long closest = 0;
     while (GetTickCount() - start < 30000) {
-        capture.Grab(area);
+        capture.Grab(area.left, area.top);
         n = reference.MatchCapture(capture, 3000, covered, &closest);
         if (n < 0 || n >= atLeast)
             break;
         Pump(100);
     }
     if (n < 0) {
-        capture.Save("capture-mismatch.bmp");
-        reference.Save("reference-closest.bmp");
+        SaveInLog(capture, "capture-mismatch.bmp");
+        SaveInLog(reference, "reference-closest.bmp");
     }
     o.Expect(n >= atLeast, "%s: expected the reference drawing of at least %d lines, %s (closest: %ld pixels differ)",
              what, atLeast, n < 0 ? "no line count matches" : "too few lines", closest);
     return n;
 }
 
-static void RunFullScreenCases()
+void FullScreen(Outcome &o, const Case &c, const char *program)
 {
-    const FullScreenCase cases[] = {
-        {"full screen '/s': window, drawing pixel for pixel before and after the clear", "/s", Ending::Drawing},
-        {"full screen '-S': a key ends it", "-S", Ending::Key},
-        {"full screen '/ -/s': a left button ends it", "/ -/s", Ending::LeftButton},
-        {"full screen '/s': a right button ends it", "/s", Ending::RightButton},
-        {"full screen '/s': 4 pixels of drift keep it, 5 end it", "/s", Ending::MouseDrift},
-        {"full screen '/s': WM_POWERBROADCAST ends it", "/s", Ending::PowerBroadcast},
-        {"full screen '/s': a second '/s' ends at once, the first comes to the front", "/s", Ending::SecondInstance},
-    };
-    for (const FullScreenCase &c : cases) {
-        Outcome o;
-        Saver saver;
-        HWND window = nullptr;
-        if (StartFullScreen(o, saver, ntSaver, c.args, &window)) {
-            RECT screen = ScreenRect();
-            ExpectFacts(o, window, "Screen Saver", FULL_SCREEN_STYLE, WS_EX_TOPMOST, screen);
-            switch (c.ending) {
-            case Ending::Drawing: {
-                ReferenceDrawing reference;
-                reference.Create(screen.right - screen.left, screen.bottom - screen.top);
-                int early = ExpectDrawing(o, reference, screen, 1, nullptr, "early");
-                // A fuller picture for the screenshot, which is also a third comparison.
-                int middle = ExpectDrawing(o, reference, screen, 300, nullptr, "before the clear");
-                if (middle > 0 && middle < EXPECTED_LINES_PER_CLEAR) {
-                    char command[MAX_PATH + 64];
-                    snprintf(command, sizeof command, "import -window root %s/e2e-screenshot.png", workUnix);
-                    o.Expect(RunUnix(command), "import could not take the screenshot");
-                }
-                int later = ExpectDrawing(o, reference, screen, EXPECTED_LINES_PER_CLEAR + 20, nullptr, "after the clear");
-                Note("drawing matched at %d, %d and %d lines", early, middle, later);
-                o.Expect(saver.Alive(), "the saver ended while drawing");
-                Press("key x");
-                ExpectEndsWithZero(o, saver, "a key");
-                break;
-            }
-            case Ending::Key:
-                o.Expect(Press("key x"), "xdotool failed");
-                ExpectEndsWithZero(o, saver, "a key");
-                break;
-            case Ending::LeftButton:
-                o.Expect(Press("click 1"), "xdotool failed");
-                ExpectEndsWithZero(o, saver, "a left button");
-                break;
-            case Ending::RightButton:
-                o.Expect(Press("click 3"), "xdotool failed");
-                ExpectEndsWithZero(o, saver, "a right button");
-                break;
-            case Ending::MouseDrift:
-                // 1 + 1, then 3 + 1, then 2 + 2 away from the anchor: never more than 4.
-                MovePointer(REST_X + 1, REST_Y + 1);
-                MovePointer(REST_X + 3, REST_Y + 1);
-                MovePointer(REST_X + 2, REST_Y + 2);
-                ExpectStillRunning(o, saver, window, "a drift of 4 pixels");
-                MovePointer(REST_X + 3, REST_Y + 2);
-                ExpectEndsWithZero(o, saver, "a drift of 5 pixels");
-                break;
-            case Ending::PowerBroadcast:
-                PostMessageA(window, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
-                ExpectEndsWithZero(o, saver, "WM_POWERBROADCAST");
-                break;
-            case Ending::SecondInstance: {
-                Saver second;
-                if (o.Expect(second.Start(ntSaver, "/s"), "could not start the second saver")) {
-                    DWORD code = second.WaitExit(10000);
-                    o.Expect(code == 0, "expected the second to end with 0, got 0x%08lX", (unsigned long)code);
-                }
-                o.Expect(saver.Alive() && IsWindow(window), "expected the first to keep running");
-                o.Expect(GetForegroundWindow() == window, "expected the first in front, the foreground is %lu",
-                         HandleValue(GetForegroundWindow()));
-                Press("key x");
-                ExpectEndsWithZero(o, saver, "a key");
-                break;
-            }
-            }
+    Saver saver;
+    HWND window = nullptr;
+    if (!StartFullScreen(o, saver, program, c.args, c.usePassword, &window))
+        return;
+    RECT screen = ScreenRect();
+    ExpectFullScreenFacts(o, window);
+    switch (c.ending) {
+    case Ending::KeyAfterTheClear: {
+        ReferenceDrawing reference(screen.right - screen.left, screen.bottom - screen.top);
+        int early = ExpectDrawing(o, reference, screen, 1, nullptr, "early");
+        // A fuller picture for the screenshot, which is also a third comparison.
+        int middle = ExpectDrawing(o, reference, screen, 300, nullptr, "before the clear");
+        if (middle > 0 && middle < EXPECTED_LINES_PER_CLEAR) {
+            char command[MAX_PATH + 64];
+            snprintf(command, sizeof command, "import -window root %s/e2e-screenshot.png", workUnix);
+            o.Expect(RunUnix(command), "import could not take the screenshot");
         }
-        Report(c.name, o);
+        int later = ExpectDrawing(o, reference, screen, EXPECTED_LINES_PER_CLEAR + 20, nullptr, "after the clear");
+        Note("drawing matched at %d, %d and %d lines", early, middle, later);
+        o.Expect(saver.Alive(), "the saver ended while drawing");
+        Press("key x");
+        ExpectEndsWithZero(o, saver, "a key");
+        break;
+    }
+    case Ending::KeyAfterDrawing: {
+        ReferenceDrawing reference(screen.right - screen.left, screen.bottom - screen.top);
+        ExpectDrawing(o, reference, screen, 20, nullptr, "full screen");
+    }
+        [[fallthrough]];
+    case Ending::Key:
+        o.Expect(Press("key x"), "xdotool failed");
+        ExpectEndsWithZero(o, saver, "a key");
+        break;
+    case Ending::LeftButton:
+        o.Expect(Press("click 1"), "xdotool failed");
+        ExpectEndsWithZero(o, saver, "a left button");
+        break;
+    case Ending::RightButton:
+        o.Expect(Press("click 3"), "xdotool failed");
+        ExpectEndsWithZero(o, saver, "a right button");
+        break;
+    case Ending::MouseDrift:
+        // 1 + 1, then 3 + 1, then 2 + 2 away from the anchor: never more than 4.
+        MovePointer(REST_X + 1, REST_Y + 1);
+        MovePointer(REST_X + 3, REST_Y + 1);
+        MovePointer(REST_X + 2, REST_Y + 2);
+        ExpectStillRunning(o, saver, window, "a drift of 4 pixels");
+        MovePointer(REST_X + 3, REST_Y + 2);
+        ExpectEndsWithZero(o, saver, "a drift of 5 pixels");
+        break;
+    case Ending::PowerBroadcast:
+        PostMessageA(window, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
+        ExpectEndsWithZero(o, saver, "WM_POWERBROADCAST");
+        break;
+    case Ending::SecondInstance: {
+        Saver second;
+        if (o.Expect(second.Start(program, "/s"), "could not start the second saver")) {
+            DWORD code = second.WaitExit(10000);
+            o.Expect(code == 0, "expected the second to end with 0, got 0x%08lX", (unsigned long)code);
+        }
+        o.Expect(saver.Alive() && IsWindow(window), "expected the first to keep running");
+        o.Expect(GetForegroundWindow() == window, "expected the first in front, the foreground is %lu",
+                 HandleValue(GetForegroundWindow()));
+        Press("key x");
+        ExpectEndsWithZero(o, saver, "a key");
+        break;
+    }
+    default:
+        o.Expect(false, "the scenario table gives full screen an ending it does not know");
+        break;
     }
 }
 
 // ---------------------------------------------------------------------------------------------
-// Scenarios: the 95 family.
+// The 95 family: the password stand-ins' calls.
 
 static HWND FindVerifyDialog()
 {
@@ -902,45 +633,33 @@ static bool SetMprOverride(const char *program, bool on)
     return RunWindowsTool(line) == 0;
 }
 
-static void RunChangePasswordCases(const char *program)
+// '/a' with a window of the driver's, or with a handle that names none, while another window of
+// the driver's is in front: the changer must get the named window, or else the one in front.
+void ChangePassword(Outcome &o, const Case &c, const char *program)
 {
     bool overridden = SetMprOverride(program, true);
     HWND named = CreatePlainWindow("e2e named window");
     HWND front = CreatePlainWindow("e2e foreground window");
     SetForegroundWindow(front);
     Pump(100);
-    DWORD dead = 1234;
-    while (IsWindow((HWND)(ULONG_PTR)dead))
-        dead += 4;
+    bool namesOne = c.handle == Handle::NamedWindow;
+    char args[32];
+    CommandArgs(c, namesOne ? named : NoWindow(), args, sizeof args);
+    HWND expected = namesOne ? named : front;
 
-    struct {
-        const char *name;
-        DWORD handle;     // written after '/a '
-        HWND expected;    // the parent the changer must receive
-    } cases[] = {
-        {"95 family: '/a N' calls PwdChangePasswordA(\"SCRSAVE\", N, 0, 0)", HandleValue(named), named},
-        {"95 family: '/a' with a handle that names no window passes the foreground window", dead, front},
-    };
-    for (auto &c : cases) {
-        Outcome o;
-        ClearLogs();
-        HWND foreground = GetForegroundWindow();
-        o.Expect(foreground == front, "setup: expected the driver's window in front");
-        o.Expect(overridden, "setup: reg could not set the MPR override");
-        char args[32];
-        snprintf(args, sizeof args, "/a %lu", (unsigned long)c.handle);
-        Saver saver;
-        if (o.Expect(saver.Start(program, args), "could not start the saver")) {
-            DWORD code = saver.WaitExit(10000);
-            o.Expect(code == 0, "expected exit 0 got 0x%08lX", (unsigned long)code);
-            char log[2048], want[160];
-            int calls = ReadLog("mpr.log", log, sizeof log);
-            snprintf(want, sizeof want, "change provider=SCRSAVE parent=%lu reserved1=0 reserved2=0\n",
-                     HandleValue(c.expected));
-            o.Expect(calls == 1 && strcmp(log, want) == 0, "expected one call \"%.*s\" got %d: \"%s\"",
-                     (int)strlen(want) - 1, want, calls, log);
-        }
-        Report(c.name, o);
+    ClearLogs();
+    o.Expect(GetForegroundWindow() == front, "setup: expected the driver's window in front");
+    o.Expect(overridden, "setup: reg could not set the MPR override");
+    Saver saver;
+    if (o.Expect(saver.Start(program, args), "could not start the saver")) {
+        DWORD code = saver.WaitExit(10000);
+        o.Expect(code == 0, "expected exit 0 got 0x%08lX", (unsigned long)code);
+        char log[2048], want[160];
+        int calls = ReadLog("mpr.log", log, sizeof log);
+        snprintf(want, sizeof want, "change provider=SCRSAVE parent=%lu reserved1=0 reserved2=0\n",
+                 HandleValue(expected));
+        o.Expect(calls == 1 && strcmp(log, want) == 0, "expected one call \"%.*s\" got %d: \"%s\"",
+                 (int)strlen(want) - 1, want, calls, log);
     }
     SetMprOverride(program, false);
     DestroyWindow(named);
@@ -957,170 +676,131 @@ static void ExpectOneVerifyLine(Outcome &o, const char *log, HWND window, int be
              "expected %d check(s) with the saver window as owner, log: \"%s\"", begins, log);
 }
 
-static void RunPasswordCheck(const char *program)
+void PasswordCheck(Outcome &o, const Case &, const char *program)
 {
-    const char *name = "95 family, password: one check per key, drawing goes on, refusal keeps it, "
-                       "a burst of closes is throttled, acceptance ends it";
-    Outcome o;
-    ClearLogs();
     Saver saver;
     HWND window = nullptr;
-    if (o.Expect(SetUsePassword(1), "reg add failed") && StartFullScreen(o, saver, program, "/s", &window)) {
-        RECT screen = ScreenRect();
-        ExpectFacts(o, window, "Screen Saver", FULL_SCREEN_STYLE, WS_EX_TOPMOST, screen);
-        Press("key x");
-        HWND dialog = WaitVerifyDialog(saver);
-        if (o.Expect(dialog != nullptr, "expected the password dialog after a key")) {
-            o.Expect(GetWindow(dialog, GW_OWNER) == window, "expected the dialog to be owned by the saver");
-            // Lines keep coming while the dialog is up; the dialog itself covers part of the window.
-            RECT covered;
-            GetWindowRect(dialog, &covered);
-            ReferenceDrawing reference;
-            reference.Create(screen.right - screen.left, screen.bottom - screen.top);
-            int first = ExpectDrawing(o, reference, screen, 1, &covered, "while the dialog is up");
-            int second = ExpectDrawing(o, reference, screen, first + 10, &covered, "while the dialog is up");
-            Note("during the check the drawing went from %d to %d lines", first, second);
-            // More input during the check neither ends it nor starts another.
-            Press("key y");
-            Pump(200);
-            char log[2048];
-            ReadLog("password.log", log, sizeof log);
-            ExpectOneVerifyLine(o, log, window, 1);
-            // Refuse, and at once post a burst of close requests: they come after the answer in the
-            // same queue, so they all fall within 200 ms of the end of the check.
-            PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
-            for (int i = 0; i < 5; i++)
-                PostMessageA(window, WM_CLOSE, 0, 0);
-            WaitUntil(5000, [&] { return !IsWindow(dialog); });
-            Pump(600);
-            o.Expect(saver.Alive() && IsWindow(window), "expected the saver to keep running after a refusal");
-            o.Expect(FindVerifyDialog() == nullptr, "a close request within 200 ms started a second check");
-            ReadLog("password.log", log, sizeof log);
-            ExpectOneVerifyLine(o, log, window, 1);
-            o.Expect(strstr(log, "result=0") != nullptr, "expected the refusal in the log: \"%s\"", log);
-            // Long after the refusal a key starts a new check; acceptance ends the saver.
-            Press("key x");
-            dialog = WaitVerifyDialog(saver);
-            if (o.Expect(dialog != nullptr, "expected a second check after a key")) {
-                PostMessageA(dialog, WM_COMMAND, IDOK, 0);
-                ExpectEndsWithZero(o, saver, "acceptance");
-            }
-            ReadLog("password.log", log, sizeof log);
-            ExpectOneVerifyLine(o, log, window, 2);
-        }
+    if (!StartFullScreen(o, saver, program, "/s", 1, &window))
+        return;
+    RECT screen = ScreenRect();
+    ExpectFullScreenFacts(o, window);
+    Press("key x");
+    HWND dialog = WaitVerifyDialog(saver);
+    if (!o.Expect(dialog != nullptr, "expected the password dialog after a key"))
+        return;
+    o.Expect(GetWindow(dialog, GW_OWNER) == window, "expected the dialog to be owned by the saver");
+    // Lines keep coming while the dialog is up; the dialog itself covers part of the window.
+    RECT covered;
+    GetWindowRect(dialog, &covered);
+    ReferenceDrawing reference(screen.right - screen.left, screen.bottom - screen.top);
+    int first = ExpectDrawing(o, reference, screen, 1, &covered, "while the dialog is up");
+    int second = ExpectDrawing(o, reference, screen, first + 10, &covered, "while the dialog is up");
+    Note("during the check the drawing went from %d to %d lines", first, second);
+    // More input during the check neither ends it nor starts another.
+    Press("key y");
+    Pump(200);
+    char log[2048];
+    ReadLog("password.log", log, sizeof log);
+    ExpectOneVerifyLine(o, log, window, 1);
+    // Refuse, and at once post a burst of close requests: they come after the answer in the same
+    // queue, so they all fall within 200 ms of the end of the check.
+    PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    for (int i = 0; i < 5; i++)
+        PostMessageA(window, WM_CLOSE, 0, 0);
+    WaitUntil(5000, [&] { return !IsWindow(dialog); });
+    Pump(600);
+    o.Expect(saver.Alive() && IsWindow(window), "expected the saver to keep running after a refusal");
+    o.Expect(FindVerifyDialog() == nullptr, "a close request within 200 ms started a second check");
+    ReadLog("password.log", log, sizeof log);
+    ExpectOneVerifyLine(o, log, window, 1);
+    o.Expect(strstr(log, "result=0") != nullptr, "expected the refusal in the log: \"%s\"", log);
+    // Long after the refusal a key starts a new check; acceptance ends the saver.
+    Press("key x");
+    dialog = WaitVerifyDialog(saver);
+    if (o.Expect(dialog != nullptr, "expected a second check after a key")) {
+        PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+        ExpectEndsWithZero(o, saver, "acceptance");
     }
-    Report(name, o);
+    ReadLog("password.log", log, sizeof log);
+    ExpectOneVerifyLine(o, log, window, 2);
 }
 
-struct AutoPlayCase {
-    const char *name;
-    const char *program;
-    int usePassword;
-    LRESULT expected;
-    bool ends;
-};
-
-static void RunAutoPlayCases(const char *w95Program, bool withNtCase)
+// QueryCancelAutoPlay sent to the full-screen saver: its answer, and whether it ends the saver
+// (through a check when the password is set) or leaves it to a key.
+void AutoPlay(Outcome &o, const Case &c, const char *program)
 {
-    const AutoPlayCase cases[] = {
-        {"95 family: QueryCancelAutoPlay answers 1 with a provider and ends the saver", w95Program, 1, 1, true},
-        {"95 family: QueryCancelAutoPlay answers 0 without a provider and ends the saver", w95Program, 0, 0, true},
-        {"NT family: QueryCancelAutoPlay is not the saver's, it answers 0 and keeps running", ntPasswordSaver, 1, 0,
-         false},
-    };
     UINT query = RegisterWindowMessageA("QueryCancelAutoPlay");
-    for (const AutoPlayCase &c : cases) {
-        if (!c.ends && !withNtCase)
-            continue;
-        Outcome o;
-        ClearLogs();
-        Saver saver;
-        HWND window = nullptr;
-        if (o.Expect(SetUsePassword(c.usePassword), "reg add failed") &&
-            StartFullScreen(o, saver, c.program, "/s", &window)) {
-            DWORD_PTR answer = 0xDEAD;
-            SendMessageTimeoutA(window, query, 0, 0, SMTO_NORMAL, 5000, &answer);
-            o.Expect(answer == (DWORD_PTR)c.expected, "expected the answer %ld got %lu", (long)c.expected,
-                     (unsigned long)answer);
-            if (!c.ends) {
-                ExpectStillRunning(o, saver, window, "the AutoPlay query");
-                Press("key x");
-                ExpectEndsWithZero(o, saver, "a key");
-            } else {
-                if (c.usePassword) {
-                    HWND dialog = WaitVerifyDialog(saver);
-                    if (o.Expect(dialog != nullptr, "expected the close request to start a check"))
-                        PostMessageA(dialog, WM_COMMAND, IDOK, 0);
-                }
-                ExpectEndsWithZero(o, saver, "the AutoPlay query");
-            }
-            char log[1024];
-            int calls = ReadLog("password.log", log, sizeof log);
-            o.Expect(calls == (c.usePassword && c.ends ? 2 : 0), "unexpected checks, log: \"%s\"", log);
+    bool ends = c.ending == Ending::AutoPlayQuery;
+    bool protectedByPassword = c.usePassword > 0;
+    Saver saver;
+    HWND window = nullptr;
+    if (!StartFullScreen(o, saver, program, "/s", c.usePassword, &window))
+        return;
+    DWORD_PTR answer = 0xDEAD;
+    SendMessageTimeoutA(window, query, 0, 0, SMTO_NORMAL, 5000, &answer);
+    o.Expect(answer == (DWORD_PTR)c.answer, "expected the answer %ld got %lu", (long)c.answer, (unsigned long)answer);
+    if (!ends) {
+        ExpectStillRunning(o, saver, window, "the AutoPlay query");
+        Press("key x");
+        ExpectEndsWithZero(o, saver, "a key");
+    } else {
+        if (protectedByPassword) {
+            HWND dialog = WaitVerifyDialog(saver);
+            if (o.Expect(dialog != nullptr, "expected the close request to start a check"))
+                PostMessageA(dialog, WM_COMMAND, IDOK, 0);
         }
-        Report(c.name, o);
+        ExpectEndsWithZero(o, saver, "the AutoPlay query");
     }
+    char log[1024];
+    int calls = ReadLog("password.log", log, sizeof log);
+    o.Expect(calls == (protectedByPassword && ends ? 2 : 0), "unexpected checks, log: \"%s\"", log);
 }
 
-static void RunWin95Endings()
+// A key ends the saver at once: no password check, the setting being 0 or the family not the 95.
+void KeyEndsWithoutCheck(Outcome &o, const Case &c, const char *program)
 {
-    {
-        Outcome o;
-        ClearLogs();
-        Saver saver;
-        HWND window = nullptr;
-        if (o.Expect(SetUsePassword(0), "reg add failed") && StartFullScreen(o, saver, w95Saver, "/s", &window)) {
-            ExpectFacts(o, window, "Screen Saver", FULL_SCREEN_STYLE, WS_EX_TOPMOST, ScreenRect());
-            Press("key x");
-            ExpectEndsWithZero(o, saver, "a key");
-            char log[1024];
-            o.Expect(ReadLog("password.log", log, sizeof log) == 0, "expected no check, log: \"%s\"", log);
-        }
-        Report("95 family, ScreenSaveUsePassword = 0: a key ends it at once", o);
-    }
-    {
-        Outcome o;
-        ClearLogs();
-        Saver saver;
-        HWND window = nullptr;
-        if (o.Expect(SetUsePassword(1), "reg add failed") &&
-            StartFullScreen(o, saver, ntPasswordSaver, "/s", &window)) {
-            Press("key x");
-            ExpectEndsWithZero(o, saver, "a key");
-            char log[1024];
-            o.Expect(ReadLog("password.log", log, sizeof log) == 0, "expected no check, log: \"%s\"", log);
-        }
-        Report("NT family, ScreenSaveUsePassword = 1, PASSWORD.CPL beside it: a key ends it, no check", o);
-    }
-    {
-        Outcome o;
-        ClearLogs();
-        Saver saver;
-        HWND window = nullptr;
-        if (o.Expect(SetUsePassword(1), "reg add failed") && StartFullScreen(o, saver, faultSaver, "/s", &window)) {
-            int running = ReadRunningFlag();
-            o.Expect(running == 1, "expected the running flag set while the protected saver runs, read %d", running);
-            Press("key x");
-            DWORD code = saver.WaitExit(15000);
-            o.Expect(code == FAULT_EXIT, "expected exit %lu from the guard, got %s0x%08lX", (unsigned long)FAULT_EXIT,
-                     code == STILL_ACTIVE ? "still running " : "", (unsigned long)code);
-            char log[1024];
-            ReadLog("password.log", log, sizeof log);
-            o.Expect(strstr(log, "fault") != nullptr, "expected the faulting check in the log: \"%s\"", log);
-            running = ReadRunningFlag();
-            o.Expect(running == 0, "expected the guard to clear the running flag, read %d", running);
-        }
-        Report("95 family: a fault in VerifyScreenSavePwd ends the saver through the guard, the running flag cleared",
-               o);
-    }
-    SetUsePassword(-1);
+    Saver saver;
+    HWND window = nullptr;
+    if (!StartFullScreen(o, saver, program, "/s", c.usePassword, &window))
+        return;
+    if (c.windowFacts)
+        ExpectFullScreenFacts(o, window);
+    Press("key x");
+    ExpectEndsWithZero(o, saver, "a key");
+    char log[1024];
+    o.Expect(ReadLog("password.log", log, sizeof log) == 0, "expected no check, log: \"%s\"", log);
+}
+
+// The check faults in the stand-in: the saver's guard ends it with its own code and clears the
+// platform's running flag, which a fresh process reads before and after.
+void FaultInCheck(Outcome &o, const Case &c, const char *program)
+{
+    Saver saver;
+    HWND window = nullptr;
+    if (!StartFullScreen(o, saver, program, "/s", c.usePassword, &window))
+        return;
+    int running = ReadRunningFlag();
+    o.Expect(running == 1, "expected the running flag set while the protected saver runs, read %d", running);
+    Press("key x");
+    DWORD code = saver.WaitExit(15000);
+    o.Expect(code == FAULT_EXIT, "expected exit %lu from the guard, got %s0x%08lX", (unsigned long)FAULT_EXIT,
+             code == STILL_ACTIVE ? "still running " : "", (unsigned long)code);
+    char log[1024];
+    ReadLog("password.log", log, sizeof log);
+    o.Expect(strstr(log, "fault") != nullptr, "expected the faulting check in the log: \"%s\"", log);
+    running = ReadRunningFlag();
+    o.Expect(running == 0, "expected the guard to clear the running flag, read %d", running);
 }
 
 // ---------------------------------------------------------------------------------------------
-// The version matrix: per Windows version the prefix can report, the exit codes, a full-screen
-// run with the drawing checked and a key, and on the 95 family the password path and '/a'.
+// The walk through the tables.
 
-static char matrixFolder[MAX_PATH];
+static void Run(const Scenario &s, const char *program)
+{
+    Outcome o;
+    s.run(o, s.with, program);
+    Report(s.name, o);
+}
 
 // The Windows version the prefix reports to a program of the given name, read by a copy of this
 // program under that name: major << 8 | minor, plus 0x10000 on the NT family.
@@ -1136,83 +816,37 @@ static DWORD VersionReportedTo(const char *name)
     return RunDriverMode(copy, "--windows-version");
 }
 
-static void ExpectReportedVersion(const char *version, bool win95, DWORD expected)
+static void ExpectReportedVersion(const Version &version)
 {
     Outcome o;
     char name[32], what[96];
-    snprintf(name, sizeof name, "saver-%s.scr", version);
+    snprintf(name, sizeof name, "saver-%s.scr", version.name);
     DWORD reported = VersionReportedTo(name);
+    DWORD expected = version.reported;
     o.Expect(reported == expected, "expected version 0x%05lX got 0x%05lX", (unsigned long)expected,
              (unsigned long)reported);
     snprintf(what, sizeof what, "the prefix reports Windows %lu.%lu of the %s family",
-             (unsigned long)(expected >> 8 & 0xFF), (unsigned long)(expected & 0xFF), win95 ? "95" : "NT");
+             (unsigned long)(expected >> 8 & 0xFF), (unsigned long)(expected & 0xFF), version.win95 ? "95" : "NT");
     Report(what, o);
-}
-
-static void RunMatrixFullScreen(const char *program)
-{
-    Outcome o;
-    Saver saver;
-    HWND window = nullptr;
-    if (o.Expect(SetUsePassword(0), "reg add failed") && StartFullScreen(o, saver, program, "/s", &window)) {
-        RECT screen = ScreenRect();
-        ExpectFacts(o, window, "Screen Saver", FULL_SCREEN_STYLE, WS_EX_TOPMOST, screen);
-        ReferenceDrawing reference;
-        reference.Create(screen.right - screen.left, screen.bottom - screen.top);
-        ExpectDrawing(o, reference, screen, 20, nullptr, "full screen");
-        o.Expect(Press("key x"), "xdotool failed");
-        ExpectEndsWithZero(o, saver, "a key");
-    }
-    Report("full screen '/s': drawing pixel for pixel, a key ends it", o);
 }
 
 static void RunVersionMatrix()
 {
-    const struct {
-        const char *version;
-        bool win95;
-        DWORD reported;  // as VersionReportedTo gives it
-    } versions[] = {
-        {"win95", true, 0x0400},   {"win98", true, 0x040A},    {"winme", true, 0x045A},
-        {"nt40", false, 0x10400},  {"win2k", false, 0x10500},  {"winxp", false, 0x10501},
-        // Windows 10 tells a program that declares no compatibility in a manifest that it is
-        // 6.2, and so does Wine.
-        {"win7", false, 0x10601},  {"win10", false, 0x10602},
-    };
-    const ExitCase exits[] = {
-        {"'/x' is invalid", "/x", false, INVALID_EXIT},
-        {"'/c' ends with -1", "/c", false, INVALID_EXIT},
-        {"'/p 0' is refused", "/p 0", false, INVALID_EXIT},
-    };
-    const ExitCase ntExits[] = {
-        {"'/a 1234' on the NT family is invalid", "/a 1234", false, INVALID_EXIT},
-    };
     static char prefix[32];
-    for (const auto &v : versions) {
+    for (const Version *v = versions; v < versions + versionCount; v++) {
         char program[MAX_PATH];
-        snprintf(program, sizeof program, "%s\\saver-%s.scr", matrixFolder, v.version);
-        snprintf(prefix, sizeof prefix, "%s: ", v.version);
+        snprintf(program, sizeof program, "%s\\saver-%s.scr", matrixFolder, v->name);
+        snprintf(prefix, sizeof prefix, "%s: ", v->name);
         reportPrefix = prefix;
-        ExpectReportedVersion(v.version, v.win95, v.reported);
-        RunExitTable(exits, sizeof exits / sizeof exits[0], program, program);
-        if (!v.win95)
-            RunExitTable(ntExits, sizeof ntExits / sizeof ntExits[0], program, program);
-        RunMatrixFullScreen(program);
-        if (v.win95) {
-            RunPasswordCheck(program);
-            RunAutoPlayCases(program, false);
-            RunChangePasswordCases(program);
-        }
+        ExpectReportedVersion(*v);
+        Family family = v->win95 ? Family::Win95 : Family::Nt;
+        for (const Scenario *s = matrixScenarios; s < matrixScenarios + matrixScenarioCount; s++)
+            if (s->family == Family::Any || s->family == family)
+                Run(*s, program);
     }
     reportPrefix = "";
     SetUsePassword(-1);
 }
-
-// ---------------------------------------------------------------------------------------------
-
-static void RunMainPasswordCheck() { RunPasswordCheck(w95Saver); }
-static void RunMainAutoPlayCases() { RunAutoPlayCases(w95Saver, true); }
-static void RunMainChangePasswordCases() { RunChangePasswordCases(w95Saver); }
 
 int main(int argc, char **argv)
 {
@@ -1254,26 +888,21 @@ int main(int argc, char **argv)
         return 1;
     }
 
-    const struct {
-        const char *name;
-        void (*run)();
-    } groups[] = {
-        {"exit", RunExitCases},
-        {"preview", RunPreviewCases},
-        {"fullscreen", RunFullScreenCases},
-        {"change", RunMainChangePasswordCases},
-        {"password", RunMainPasswordCheck},
-        {"autoplay", RunMainAutoPlayCases},
-        {"endings95", RunWin95Endings},
-        {"matrix", RunVersionMatrix},
-    };
-    for (const auto &g : groups) {
-        if (argc == 4 && !strstr(argv[3], g.name))
+    const char *picked = argc == 4 ? argv[3] : nullptr;
+    const char *copies[(size_t)Copy::Count] = {ntSaver, w95Saver, faultSaver, ntPasswordSaver};
+    for (size_t i = 0; i < scenarioCount; i++) {
+        const Scenario &s = scenarios[i];
+        if (picked && !strstr(picked, s.group))
             continue;
-        if (argc == 3 && strcmp(g.name, "matrix") == 0 && GetFileAttributesA(matrixFolder) == INVALID_FILE_ATTRIBUTES)
-            continue;
-        g.run();
+        Run(s, copies[(size_t)s.with.copy]);
+        // Each group leaves the password setting as it found it, unset.
+        bool lastOfGroup = i + 1 == scenarioCount || strcmp(scenarios[i + 1].group, s.group) != 0;
+        if (lastOfGroup && usePasswordSet)
+            SetUsePassword(-1);
     }
+    // Without groups named, the matrix runs where the work folder has its copies.
+    if (picked ? strstr(picked, "matrix") != nullptr : GetFileAttributesA(matrixFolder) != INVALID_FILE_ATTRIBUTES)
+        RunVersionMatrix();
 
     printf("%d passed, %d failed\n", passedCount, failedCount);
     fflush(stdout);

@@ -5,9 +5,9 @@
 // ratios to the fixtures. Never fails on a figure: only a run that cannot be measured ends with a
 // non-zero code.
 //
-// Usage: benchmark.exe <saver.scr> <floor.exe> <baseline.exe> <32-bit saver.scr> <32-bit floor.exe>
-//                      <32-bit baseline.exe> [rounds] [seconds]
-// (Unix paths). Each round counts each program for `seconds`, in slices that take turns, the
+// Usage: benchmark.exe <saver.scr> <floor.exe> <baseline.exe> [<32-bit saver.scr> <32-bit floor.exe>
+//                      <32-bit baseline.exe>] [rounds] [seconds]
+// (Unix paths; without the 32-bit images, the x86-64 one alone). Each round counts each program for `seconds`, in slices that take turns, the
 // saver's between its fixtures'; every slice is a run of its own, started and ended.
 #include <windows.h>
 #include <fcntl.h>
@@ -19,9 +19,9 @@
 #include <algorithm>
 #include <vector>
 
-#include "tests/wine/expected_lines.h"
+#include "tests/wine/harness.h"
+#include "tests/wine/reference_drawing.h"
 
-#define SAVER_CLASS "WindowsScreenSaverClass"
 #define TICKS_VARIABLE "BENCH_TICKS"
 #define TICKS_MAPPING "saver-bench-ticks"
 // A round's counting time per program is cut into slices, each a run of its own, and the programs
@@ -36,14 +36,6 @@
 // Lines whose colours the start may show: more than a start within START_LIMIT_S can draw.
 #define START_LINES 3000
 #define SAMPLE_ATTEMPTS 20
-
-static void UnixToWindows(const char *unixPath, char *out, size_t size)
-{
-    snprintf(out, size, "Z:%s", unixPath);
-    for (char *p = out; *p; p++)
-        if (*p == '/')
-            *p = '\\';
-}
 
 static double Now()
 {
@@ -68,105 +60,32 @@ static void Fail(const char *why)
 }
 
 // ---------------------------------------------------------------------------------------------
-// Pixels: the screen, and the effect drawn here from its rules, written independently of the
-// product, into a bitmap the size of the screen.
+// Pixels: captures of the screen, counted by the reference drawing of the effect, the size of the
+// screen (tests/wine/reference_drawing.h).
 
-struct Surface {
-    HDC dc = nullptr;
-    HBITMAP bitmap = nullptr;
-    HGDIOBJ previous = nullptr;
-    DWORD *bits = nullptr;
-    int width = 0, height = 0;
+static void NeedBitmap(const Surface &surface)
+{
+    if (!surface.bitmap)
+        Fail("no memory for a bitmap of the screen");
+}
 
-    Surface(int w, int h) : width(w), height(h)
-    {
-        BITMAPINFO info = {};
-        info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = w;
-        info.bmiHeader.biHeight = -h;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
-        void *p = nullptr;
-        dc = CreateCompatibleDC(nullptr);
-        bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &p, nullptr, 0);
-        if (!bitmap)
-            Fail("no memory for a bitmap of the screen");
-        bits = (DWORD *)p;
-        previous = SelectObject(dc, bitmap);
-        PatBlt(dc, 0, 0, w, h, BLACKNESS);
-    }
-    Surface(const Surface &) = delete;
-    Surface &operator=(const Surface &) = delete;
-
-    ~Surface()
-    {
-        SelectObject(dc, previous);
-        DeleteObject(bitmap);
-        DeleteDC(dc);
-    }
-
-    void Grab()
-    {
-        HDC screen = GetDC(nullptr);
-        BitBlt(dc, 0, 0, width, height, screen, 0, 0, SRCCOPY);
-        ReleaseDC(nullptr, screen);
-        GdiFlush();
-    }
-
-    DWORD At(int x, int y) const { return bits[(size_t)y * width + x] & 0xFFFFFF; }
-
-    bool Equals(const Surface &other) const
-    {
-        if (At(EXPECTED_START_X, EXPECTED_START_Y) != other.At(EXPECTED_START_X, EXPECTED_START_Y))
-            return false;
-        for (int y = 0; y < height; y++) {
-            const DWORD *a = bits + (size_t)y * width, *b = other.bits + (size_t)y * width;
-            if (memcmp(a, b, (size_t)width * 4) == 0)
-                continue;
-            for (int x = 0; x < width; x++)
-                if ((a[x] ^ b[x]) & 0xFFFFFF)
-                    return false;
-        }
-        return true;
-    }
+// The reference as it was, to go back to when a capture matched no count.
+struct Mark {
+    ExpectedLines lines;
+    std::vector<DWORD> pixels;
 };
 
-struct ReferenceDrawing : Surface, ExpectedLines {
-    using Surface::Surface;
+static Mark Keep(const ReferenceDrawing &reference)
+{
+    const DWORD *bits = reference.bits;
+    return {reference, std::vector<DWORD>(bits, bits + (size_t)reference.width * reference.height)};
+}
 
-    void DrawLine() { DrawNext(dc, width, height); }
-
-    struct Mark {
-        DWORD state;
-        int lines, sinceClear;
-        std::vector<DWORD> pixels;
-    };
-
-    Mark Keep() const { return {state, lines, sinceClear, std::vector<DWORD>(bits, bits + (size_t)width * height)}; }
-
-    void Restore(const Mark &m)
-    {
-        state = m.state;
-        lines = m.lines;
-        sinceClear = m.sinceClear;
-        memcpy(bits, m.pixels.data(), m.pixels.size() * sizeof(DWORD));
-    }
-
-    // Counting across clears: the reference goes on drawing, clears included, until it shows the
-    // captured pixels, so its count is the saver's total, not the count since the last clear. The
-    // generator never restarts, so no two counts give the same picture, except the empty screens
-    // right after each clear; Counted() refuses those. -1: no count within `limit` further lines.
-    int AdvanceTo(const Surface &capture, int limit)
-    {
-        for (int i = 0; !Equals(capture); i++) {
-            if (i == limit)
-                return -1;
-            DrawLine();
-        }
-        return lines;
-    }
-};
+static void Restore(ReferenceDrawing &reference, const Mark &m)
+{
+    static_cast<ExpectedLines &>(reference) = m.lines;
+    memcpy(reference.bits, m.pixels.data(), m.pixels.size() * sizeof(DWORD));
+}
 
 // A capture can be counted unless the start point is black: then the screen may be empty, which
 // every clear looks like.
@@ -182,6 +101,7 @@ static bool Counted(const Surface &capture)
 static std::vector<DWORD> StartColours()
 {
     ReferenceDrawing reference(EXPECTED_START_X + 1, EXPECTED_START_Y + 1);
+    NeedBitmap(reference);
     std::vector<DWORD> colours;
     for (int i = 0; i < START_LINES; i++) {
         reference.DrawLine();
@@ -337,33 +257,22 @@ struct Program {
     Tally round;
 };
 
-struct Run {
+struct Run : Process {
     Program &program;
-    PROCESS_INFORMATION pi = {};
-    bool running = false;
     double created = 0;  // just before CreateProcessA
     std::vector<long> unixPidsBefore;  // other copies of the program, not this run's
     long unixPid = 0;
 
     explicit Run(Program &p) : program(p) {}
-    Run(const Run &) = delete;
-    Run &operator=(const Run &) = delete;
 
     void Start()
     {
-        char line[MAX_PATH + 16];
-        snprintf(line, sizeof line, "\"%s\" /s", program.path);
-        STARTUPINFOA si = {};
-        si.cb = sizeof si;
         unixPidsBefore = UnixPidsOf(program.path);
         created = Now();
-        running = CreateProcessA(program.path, line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
-        if (!running)
+        if (!Process::Start(program.path, "/s"))
             Fail("CreateProcessA failed");
         runningProcess = pi.hProcess;
     }
-
-    bool Alive() { return WaitForSingleObject(pi.hProcess, 0) == WAIT_TIMEOUT; }
 
     long UnixPid()
     {
@@ -395,44 +304,17 @@ struct Run {
         return (double)(k.QuadPart + u.QuadPart) / 1e7;
     }
 
+    // Fail has nothing to end once the run is over; Process ends the program if need be.
     ~Run()
     {
-        if (!running)
-            return;
-        runningProcess = nullptr;
-        if (Alive()) {
-            TerminateProcess(pi.hProcess, 99);
-            WaitForSingleObject(pi.hProcess, 5000);
-        }
-        CloseHandle(pi.hThread);
-        CloseHandle(pi.hProcess);
+        if (running)
+            runningProcess = nullptr;
     }
 };
-
-struct WindowSearch {
-    DWORD pid;
-    bool visible;
-};
-
-static BOOL CALLBACK FindVisibleWindow(HWND window, LPARAM param)
-{
-    WindowSearch *search = (WindowSearch *)param;
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    char cls[64] = "";
-    GetClassNameA(window, cls, sizeof cls);
-    if (pid == search->pid && strcmp(cls, SAVER_CLASS) == 0 && IsWindowVisible(window)) {
-        search->visible = true;
-        return FALSE;
-    }
-    return TRUE;
-}
 
 static bool WindowShown(DWORD pid)
 {
-    WindowSearch search = {pid, false};
-    EnumWindows(FindVisibleWindow, (LPARAM)&search);
-    return search.visible;
+    return ProcessWindow(pid, [](HWND window) { return IsSaverWindow(window) && IsWindowVisible(window); }) != nullptr;
 }
 
 static bool StartPointShowsALine()
@@ -520,10 +402,10 @@ static Sample TakeSample(Run &run, ReferenceDrawing *reference, Surface *capture
         if (!reference)
             return s;
         if (Counted(*capture)) {
-            ReferenceDrawing::Mark mark = reference->Keep();
-            if ((s.count = reference->AdvanceTo(*capture, limit)) >= 0)
+            Mark mark = Keep(*reference);
+            if ((s.count = reference->MatchCapture(*capture, limit)) >= 0)
                 return s;
-            reference->Restore(mark);
+            Restore(*reference, mark);
         }
         Sleep(5);
     }
@@ -539,6 +421,8 @@ static void MeasureCount(Run &run, double seconds, RECT screen)
     if (run.program.countsPixels) {
         reference = new ReferenceDrawing(screen.right, screen.bottom);
         capture = new Surface(screen.right, screen.bottom);
+        NeedBitmap(*reference);
+        NeedBitmap(*capture);
     }
     int limit = 300 * (int)(seconds + 1) + 2 * EXPECTED_LINES_PER_CLEAR;
     run.UnixPid();  // found outside the timed samples
@@ -669,14 +553,19 @@ static void Table(const Image &image)
 int main(int argc, char **argv)
 {
     _setmode(_fileno(stdout), _O_BINARY);
-    if (argc < 7) {
-        printf("usage: benchmark <saver.scr> <floor.exe> <baseline.exe> <32-bit saver.scr> <32-bit floor.exe> "
-               "<32-bit baseline.exe> [rounds] [seconds] (unix paths)\n");
+    // The images' paths come first, three for each image measured; the numbers after them.
+    int paths = 1;
+    while (paths < argc && strspn(argv[paths], "0123456789") != strlen(argv[paths]))
+        paths++;
+    const int imageCount = (paths - 1) / PROGRAMS;
+    if (imageCount < 1 || imageCount > 2 || (paths - 1) % PROGRAMS != 0) {
+        printf("usage: benchmark <saver.scr> <floor.exe> <baseline.exe> [<32-bit saver.scr> <32-bit floor.exe> "
+               "<32-bit baseline.exe>] [rounds] [seconds] (unix paths)\n");
         return 2;
     }
     static Image images[2];
     const char *names[2] = {"x86-64 (wine64)", "32-bit, the product (Wine's 32-bit loader)"};
-    for (int i = 0; i < 2; i++) {
+    for (int i = 0; i < imageCount; i++) {
         Image &image = images[i];
         image.name = names[i];
         image.programs[SAVER].draws = image.programs[FLOOR].draws = true;
@@ -684,8 +573,8 @@ int main(int argc, char **argv)
         for (int p = 0; p < PROGRAMS; p++)
             UnixToWindows(argv[1 + i * PROGRAMS + p], image.programs[p].path, MAX_PATH);
     }
-    int rounds = argc > 7 ? atoi(argv[7]) : 3;
-    int seconds = argc > 8 ? atoi(argv[8]) : 10;
+    int rounds = argc > paths ? atoi(argv[paths]) : 3;
+    int seconds = argc > paths + 1 ? atoi(argv[paths + 1]) : 10;
     if (rounds < 1 || seconds < 1)
         Fail("rounds and seconds must be at least 1");
 
@@ -709,8 +598,8 @@ int main(int argc, char **argv)
         // The saver runs between its two fixtures, so that each of its slices has a slice of
         // each next to it; the order of the fixtures and of the images alternates, so that a
         // drift of the machine's load falls on both sides alike.
-        for (int k = 0; k < 2; k++) {
-            Image &image = images[(round + k) % 2];
+        for (int k = 0; k < imageCount; k++) {
+            Image &image = images[(round + k) % imageCount];
             WarmUp(image.programs[BASELINE]);
             for (int slice = 0; slice < slices; slice++) {
                 Program *order[PROGRAMS] = {&image.programs[FLOOR], &image.programs[SAVER],
@@ -725,10 +614,10 @@ int main(int argc, char **argv)
         }
         fprintf(stderr, "round %d of %d done, %.0f s; CPU ms per 1000 ticks, saver / floor / baseline:", round + 1,
                 rounds, Now() - began);
-        for (const Image &image : images)
-            fprintf(stderr, "  %.1f / %.1f / %.1f", image.programs[SAVER].figures.cpuPer1000.back(),
-                    image.programs[FLOOR].figures.cpuPer1000.back(),
-                    image.programs[BASELINE].figures.cpuPer1000.back());
+        for (int i = 0; i < imageCount; i++)
+            fprintf(stderr, "  %.1f / %.1f / %.1f", images[i].programs[SAVER].figures.cpuPer1000.back(),
+                    images[i].programs[FLOOR].figures.cpuPer1000.back(),
+                    images[i].programs[BASELINE].figures.cpuPer1000.back());
         fprintf(stderr, "\n");
     }
 
@@ -736,8 +625,8 @@ int main(int argc, char **argv)
            "the rounds (rates, CPU) or the slices (the rest); a ratio is the saver's figure over the fixture's of "
            "the same round or slice\n",
            rounds, seconds, sliceSeconds);
-    for (const Image &image : images)
-        Table(image);
+    for (int i = 0; i < imageCount; i++)
+        Table(images[i]);
     fflush(stdout);
     return 0;
 }

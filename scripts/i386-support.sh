@@ -43,8 +43,13 @@ i386_probe_runs() {
     [ "$status" -eq 42 ]
 }
 
+# Where binfmt_misc is not mounted no handler can be seen (nor registered): it is mounted first,
+# as root.
 i386_handler() {
     local entry
+    if [ ! -f "$I386_BINFMT/status" ] && [ "$(id -u)" -eq 0 ]; then
+        mount -t binfmt_misc binfmt_misc "$I386_BINFMT" 2>/dev/null
+    fi
     [ -f "$I386_BINFMT/status" ] || return 0
     for entry in "$I386_BINFMT"/*; do
         case "$(basename "$entry")" in register | status) continue ;; esac

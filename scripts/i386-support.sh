@@ -4,7 +4,7 @@
 # emulator, registered with the kernel through binfmt_misc, runs them instead.
 #   i386_mode      prints native, emulated or none
 #   i386_handler   prints the binfmt_misc entry that takes i386 programs, if one is enabled
-#   i386_runs_natively, i386_runs: exit status says
+#   i386_runs, i386_runs_natively: whether 32-bit programs run at all, and without an emulator
 #   i386_register_qemu QEMU_PATH: registers the emulator for i386 programs (root)
 #   i386_emulator_version: the registered emulator's version, e.g. 10.0
 
@@ -33,7 +33,7 @@ i386_write_probe() {
 }
 
 # Runs the probe; true when it ended with its own code.
-i386_probe_runs() {
+i386_runs() {
     local probe status
     probe=$(mktemp)
     i386_write_probe "$probe"
@@ -61,8 +61,6 @@ i386_handler() {
     done
 }
 
-i386_runs() { i386_probe_runs; }
-
 # The kernel asks binfmt_misc before its own ELF loader, so with a handler registered every i386
 # program goes to the emulator. Whether the kernel itself could run it is asked with the handler
 # switched off for the moment of the probe (which needs root).
@@ -70,11 +68,11 @@ i386_runs_natively() {
     local handler status
     handler=$(i386_handler)
     if [ -z "$handler" ]; then
-        i386_probe_runs
+        i386_runs
         return
     fi
     echo 0 >"$I386_BINFMT/$handler" 2>/dev/null || return 1
-    i386_probe_runs
+    i386_runs
     status=$?
     echo 1 >"$I386_BINFMT/$handler"
     return $status

@@ -3,6 +3,7 @@
 # run them natively; others have 32-bit support switched off at boot, and there qemu's user-mode
 # emulator, registered with the kernel through binfmt_misc, runs them instead.
 #   i386_mode      prints native, emulated or none
+#   i386_how       the same for a person: native, "emulated with qemu 10.0" or none
 #   i386_handler   prints the binfmt_misc entry that takes i386 programs, if one is enabled
 #   i386_runs, i386_runs_natively: whether 32-bit programs run at all, and without an emulator
 #   i386_register_qemu QEMU_PATH: registers the emulator for i386 programs (root)
@@ -85,6 +86,16 @@ i386_mode() {
         echo emulated
     else
         echo native
+    fi
+}
+
+i386_how() {
+    local mode
+    mode=$(i386_mode)
+    if [ "$mode" = emulated ]; then
+        echo "emulated with qemu $(i386_emulator_version)"
+    else
+        echo "$mode"
     fi
 }
 

@@ -27,8 +27,7 @@ why=$(why_not_32_bit)
 if [ -z "$why" ]; then
     preset=win32
     loader=$WINE32_LOADER
-    how=$(i386_mode)
-    [ "$how" = emulated ] && how="emulated with qemu $(i386_emulator_version)"
+    how=$(i386_how)
 else
     preset=win64
     loader=$WINE64_LOADER

@@ -7,14 +7,16 @@ scripts/setup.sh
 
 presets=(host host-asan win32 win64)
 # Each Windows build's end-to-end run leaves a line when it did not run everything natively.
-for preset in win32 win64; do
-    rm -f "build/$preset/tests/wine/e2e-summary.txt"
+windows_presets=(win32 win64)
+e2e_summary() { echo "build/$1/tests/wine/e2e-summary.txt"; }
+for preset in "${windows_presets[@]}"; do
+    rm -f "$(e2e_summary "$preset")"
 done
 say_what_did_not_run() {
     local preset
-    for preset in win32 win64; do
-        local file="build/$preset/tests/wine/e2e-summary.txt"
-        [ -f "$file" ] && echo "test.sh: $preset end-to-end run $(cat "$file")"
+    for preset in "${windows_presets[@]}"; do
+        [ -f "$(e2e_summary "$preset")" ] &&
+            echo "test.sh: $preset end-to-end run $(cat "$(e2e_summary "$preset")")"
     done
     return 0
 }

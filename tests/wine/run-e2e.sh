@@ -46,13 +46,34 @@ fi
 # How this architecture's programs run: an x86-64 loader natively; the 32-bit one natively or
 # under an emulator registered with the kernel, whoever registered it.
 how=native
-if [ "$arch" = i686 ]; then
-    how=$(i386_mode)
-    [ "$how" = emulated ] && how="emulated with qemu $(i386_emulator_version)"
-fi
+[ "$arch" = i686 ] && how=$(i386_how)
 
 result() { # result PASS|FAIL|SKIP text
     echo "$1 $2"
+}
+
+# Wine's own system DLLs need msvcrt.dll, so refusing it to a process stops every program there,
+# the saver too. What the loader says about the image itself still tells: it names the DLLs that
+# the image needs and cannot have. The driver, which has the C runtime, shows that the refusal
+# works.
+loader_needs_from_image() { # loader_needs_from_image PROGRAM: the DLLs the loader missed for it
+    WINEDEBUG=-all,err+module timeout 30 "$WINE_LOADER" "$1" /x 2>&1 </dev/null |
+        sed -n "s/.*Library \([^ ]*\) (which is needed by L\".*\\\\$(basename "$1")\") not found.*/\1/p" |
+        tr 'A-Z' 'a-z' | sort -u | paste -sd ' '
+}
+check_runtime_needs() {
+    cp "$driver" "$work/nocrt/crt-canary.exe"
+    cp "$saver" "$work/nocrt/nocrt-saver.scr"
+    local canary saver_needs
+    canary=$(loader_needs_from_image "$work/nocrt/crt-canary.exe")
+    saver_needs=$(loader_needs_from_image "$work/nocrt/nocrt-saver.scr")
+    if [[ " $canary " != *" msvcrt.dll "* ]]; then
+        result FAIL "msvcrt refused: the refusal did not stop a program with the C runtime (loader missed: ${canary:-nothing})"
+    elif [[ " $saver_needs " == *" msvcrt.dll "* ]]; then
+        result FAIL "msvcrt refused: the loader says the saver itself needs msvcrt.dll"
+    else
+        result PASS "msvcrt refused: the C runtime's program cannot start, the saver needs no msvcrt.dll of its own (loader missed for it only: ${saver_needs:-nothing})"
+    fi
 }
 
 started=$SECONDS
@@ -87,29 +108,6 @@ run() {
     start_virtual_display || { result FAIL "no virtual display"; return; }
 
     # --- What the loader needs -----------------------------------------------------------------
-    # Wine's own system DLLs need msvcrt.dll, so refusing it to a process stops every program there,
-    # the saver too. What the loader says about the image itself still tells: it names the DLLs that
-    # the image needs and cannot have. The driver, which has the C runtime, shows that the refusal
-    # works.
-    loader_needs_from_image() { # loader_needs_from_image PROGRAM: the DLLs the loader missed for it
-        WINEDEBUG=-all,err+module timeout 30 "$WINE_LOADER" "$1" /x 2>&1 </dev/null |
-            sed -n "s/.*Library \([^ ]*\) (which is needed by L\".*\\\\$(basename "$1")\") not found.*/\1/p" |
-            tr 'A-Z' 'a-z' | sort -u | paste -sd ' '
-    }
-    check_runtime_needs() {
-        cp "$driver" "$work/nocrt/crt-canary.exe"
-        cp "$saver" "$work/nocrt/nocrt-saver.scr"
-        local canary saver_needs
-        canary=$(loader_needs_from_image "$work/nocrt/crt-canary.exe")
-        saver_needs=$(loader_needs_from_image "$work/nocrt/nocrt-saver.scr")
-        if [[ " $canary " != *" msvcrt.dll "* ]]; then
-            result FAIL "msvcrt refused: the refusal did not stop a program with the C runtime (loader missed: ${canary:-nothing})"
-        elif [[ " $saver_needs " == *" msvcrt.dll "* ]]; then
-            result FAIL "msvcrt refused: the loader says the saver itself needs msvcrt.dll"
-        else
-            result PASS "msvcrt refused: the C runtime's program cannot start, the saver needs no msvcrt.dll of its own (loader missed for it only: ${saver_needs:-nothing})"
-        fi
-    }
     check_runtime_needs
 
     # --- The exception guard -------------------------------------------------------------------

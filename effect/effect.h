@@ -1,10 +1,6 @@
 // The random line effect and the hooks of the configure mode.
 #pragma once
-#include <windows.h>
-
-// Resources the framework asks the program's module for. The module carries none of them.
-#define CONFIG_DIALOG_ID 2003
-#define SAVER_ICON_ID 100
+#include "framework/saver_effect.h"
 
 #define LINE_TIMER_ID 100
 
@@ -18,6 +14,3 @@ extern EFFECTSTATE EffectState;
 
 int NextRandom(void);
 LRESULT CALLBACK LineEffectProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-
-BOOL RegisterConfigClasses(HINSTANCE instance);
-INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

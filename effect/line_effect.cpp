@@ -1,6 +1,5 @@
 // The random line effect: one line a tick from a fixed point, cleared after every 501st.
 #include "effect/effect.h"
-#include "framework/dismiss.h"
 
 #define RANDOM_MULTIPLIER 214013u
 #define RANDOM_INCREMENT 2531011u
@@ -12,6 +11,9 @@
 #define LINES_BEFORE_CLEAR 500
 
 EFFECTSTATE EffectState;
+
+// The framework hands the saver window's messages to this effect.
+const WNDPROC SaverEffectProc = LineEffectProc;
 
 int NextRandom(void) {
     EffectState.randomState = EffectState.randomState * RANDOM_MULTIPLIER + RANDOM_INCREMENT;

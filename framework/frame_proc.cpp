@@ -1,5 +1,5 @@
 // The saver window's class procedure: the framework's own work, then the effect.
-#include "effect/effect.h"
+#include "framework/saver_effect.h"
 #include "framework/saver_state.h"
 #include "framework/saver_window.h"
 
@@ -74,5 +74,5 @@ LRESULT CALLBACK SaverFrameProc(HWND window, UINT message, WPARAM wParam, LPARAM
         if (SaverState.isClosing) return DefWindowProcA(window, message, wParam, lParam);
         break;
     }
-    return LineEffectProc(window, message, wParam, lParam);
+    return SaverEffectProc(window, message, wParam, lParam);
 }

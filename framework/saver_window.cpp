@@ -1,5 +1,5 @@
 // The saver window: its class, its place, the single full-screen instance, and the message loop.
-#include "effect/effect.h"
+#include "framework/saver_effect.h"
 #include "framework/saver_state.h"
 #include "framework/saver_window.h"
 #include "password/password.h"

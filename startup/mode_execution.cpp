@@ -1,5 +1,5 @@
 // Carrying out the chosen mode, and the top of the program.
-#include "effect/effect.h"
+#include "framework/saver_effect.h"
 #include "framework/saver_state.h"
 #include "framework/saver_window.h"
 #include "password/password.h"

@@ -1,5 +1,5 @@
-# The Windows download: saver.scr for 32-bit and for 64-bit Windows with the install note, in one
-# zip. The x86-64 build packs it and takes the 32-bit image from the win32 build folder, which it
+# The Windows download: saver.scr, and the example saver rings.scr built on the same framework,
+# for 32-bit and for 64-bit Windows with the install note, in one zip. The x86-64 build packs it and takes the 32-bit image from the win32 build folder, which it
 # brings up to date first:
 #   cmake --preset win32 && cmake --preset win64 && cmake --build --preset win64 --target package
 # gives build/win64/saver-<version>.zip.
@@ -25,29 +25,31 @@ set_property(DIRECTORY APPEND PROPERTY
 # systems that need that folder, so the machine field of the image is checked too.
 set(SAVER_CHECK_WIN32_BUILD [[
     set(dir "@SAVER_WIN32_BUILD_DIR@")
-    set(image "${dir}/saver.scr")
     set(howto "build it first with `cmake --preset win32 && cmake --build --preset win32`")
     string(APPEND howto ", or set SAVER_WIN32_BUILD_DIR to its folder")
     if(NOT EXISTS "${dir}/CMakeCache.txt")
         message(FATAL_ERROR "No 32-bit build in ${dir}: ${howto}.")
     endif()
     execute_process(COMMAND "@CMAKE_COMMAND@" --build "${dir}" RESULT_VARIABLE failed)
-    if(failed OR NOT EXISTS "${image}")
-        message(FATAL_ERROR "The 32-bit build in ${dir} did not produce saver.scr: ${howto}.")
-    endif()
-    file(READ "${image}" peOffset OFFSET 60 LIMIT 4 HEX)
-    string(REGEX REPLACE "(..)(..)(..)(..)" "\\4\\3\\2\\1" peOffset "${peOffset}")
-    math(EXPR machineOffset "0x${peOffset} + 4")
-    file(READ "${image}" machine OFFSET ${machineOffset} LIMIT 2 HEX)
-    if(NOT machine STREQUAL "4c01")
-        message(FATAL_ERROR "${image} is not a 32-bit x86 image (machine ${machine}): ${howto}.")
-    endif()
+    foreach(image "${dir}/saver.scr" "${dir}/examples/rings.scr")
+        if(failed OR NOT EXISTS "${image}")
+            message(FATAL_ERROR "The 32-bit build in ${dir} did not produce ${image}: ${howto}.")
+        endif()
+        file(READ "${image}" peOffset OFFSET 60 LIMIT 4 HEX)
+        string(REGEX REPLACE "(..)(..)(..)(..)" "\\4\\3\\2\\1" peOffset "${peOffset}")
+        math(EXPR machineOffset "0x${peOffset} + 4")
+        file(READ "${image}" machine OFFSET ${machineOffset} LIMIT 2 HEX)
+        if(NOT machine STREQUAL "4c01")
+            message(FATAL_ERROR "${image} is not a 32-bit x86 image (machine ${machine}): ${howto}.")
+        endif()
+    endforeach()
 ]])
 # Bracketed so that its own variables wait for install time; only the @...@ values are the build's.
 string(CONFIGURE "${SAVER_CHECK_WIN32_BUILD}" SAVER_CHECK_WIN32_BUILD @ONLY)
 install(CODE "${SAVER_CHECK_WIN32_BUILD}" COMPONENT download)
-install(FILES "${SAVER_WIN32_BUILD_DIR}/saver.scr" DESTINATION x86 COMPONENT download)
-install(TARGETS saver RUNTIME DESTINATION x64 COMPONENT download)
+install(FILES "${SAVER_WIN32_BUILD_DIR}/saver.scr" "${SAVER_WIN32_BUILD_DIR}/examples/rings.scr"
+    DESTINATION x86 COMPONENT download)
+install(TARGETS saver rings RUNTIME DESTINATION x64 COMPONENT download)
 install(FILES "${SAVER_INSTALL_NOTE}" DESTINATION . COMPONENT download)
 
 set(CPACK_GENERATOR ZIP)

@@ -1,11 +1,13 @@
-# saver.scr for Windows. The program links no C runtime and no compiler runtime DLL: its own entry
-# (startup/entry.cpp) stands where MinGW-w64's start-up files would, and it imports from the four
-# system DLLs only, so it starts on every 32-bit Windows as the system ships, Windows 95 included.
-# The compiler's own helpers, should the code ever need one, come from the static libgcc.
+# How a saver is built for Windows. It links no C runtime and no compiler runtime DLL: its own
+# entry (startup/entry.cpp) stands where MinGW-w64's start-up files would, and it imports from the
+# four system DLLs only, so it starts on every 32-bit Windows as the system ships, Windows 95
+# included. The compiler's own helpers, should the code ever need one, come from the static libgcc.
+enable_language(RC)
+
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
-    set(SAVER_GUARD startup/exception_guard_i686.cpp)
+    set(SAVER_GUARD ${PROJECT_SOURCE_DIR}/startup/exception_guard_i686.cpp)
 else()
-    set(SAVER_GUARD startup/exception_guard_x86_64.cpp)
+    set(SAVER_GUARD ${PROJECT_SOURCE_DIR}/startup/exception_guard_x86_64.cpp)
 endif()
 
 # No C++ runtime feature is used. The program's entry is WinMainCRTStartup, the linker's default
@@ -24,26 +26,3 @@ if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
         -Wl,--major-subsystem-version,4 -Wl,--minor-subsystem-version,0
         -Wl,--major-os-version,4 -Wl,--minor-os-version,0)
 endif()
-
-add_executable(saver WIN32 ${SAVER_GUARD} ${SAVER_SOURCES})
-target_include_directories(saver PRIVATE ${PROJECT_SOURCE_DIR})
-target_compile_options(saver PRIVATE ${SAVER_WINDOWS_COMPILE})
-# The link map shows the static check what went into the image.
-target_link_options(saver PRIVATE ${SAVER_WINDOWS_LINK} -Wl,-Map=${CMAKE_BINARY_DIR}/saver.map)
-target_link_libraries(saver PRIVATE ${SAVER_WINDOWS_LIBRARIES})
-set_target_properties(saver PROPERTIES OUTPUT_NAME saver SUFFIX ".scr")
-
-enable_testing()
-add_test(NAME saver_image_is_a_win95_gui_program
-    COMMAND ${PROJECT_SOURCE_DIR}/scripts/check-image.sh $<TARGET_FILE:saver>
-            ${CMAKE_SYSTEM_PROCESSOR} ${CMAKE_BINARY_DIR}/saver.map)
-
-if(EXISTS ${PROJECT_SOURCE_DIR}/tests/wine/CMakeLists.txt)
-    add_subdirectory(tests/wine)
-endif()
-
-if(EXISTS ${PROJECT_SOURCE_DIR}/bench/CMakeLists.txt)
-    add_subdirectory(bench)
-endif()
-
-include(cmake/package.cmake OPTIONAL)

@@ -7,10 +7,10 @@
 // Usage: e2e_driver.exe <saver.scr> <work folder> [groups]   (paths as Unix paths)
 // The work folder holds w95\saver95.scr (the prefix reports the 95 family to that name) with the
 // password and MPR stand-ins beside it, w95fault\saver95.scr beside the faulting stand-in,
-// ntpw\saver.scr beside the password stand-in, matrix\saver-<version>.scr (the prefix reports
-// that Windows version to each name) beside the password and MPR stand-ins, and log\, where the
-// stand-ins and the helper commands write. Groups, e.g. "preview,password", pick a part of the
-// run while working on it.
+// ntpw\saver.scr beside the password stand-in, example\example.scr (the example saver),
+// matrix\saver-<version>.scr (the prefix reports that Windows version to each name) beside the
+// password and MPR stand-ins, and log\, where the stand-ins and the helper commands write.
+// Groups, e.g. "preview,password", pick a part of the run while working on it.
 //
 // e2e_driver.exe --running-flag ends with the platform's screen-saver-running flag as its exit
 // code. Wine reads that flag once per process, so each reading is a fresh process.
@@ -36,6 +36,7 @@ static char ntSaver[MAX_PATH];     // Windows path of the saver as built
 static char w95Saver[MAX_PATH];    // the same program, run as the 95 family, with the stand-ins
 static char faultSaver[MAX_PATH];  // the same, beside the faulting PASSWORD.CPL
 static char ntPasswordSaver[MAX_PATH];  // the NT family, beside the password stand-in
+static char exampleSaver[MAX_PATH];     // the example saver, another effect on the same framework
 static char matrixFolder[MAX_PATH];
 static char workUnix[MAX_PATH];
 static char logWin[MAX_PATH];
@@ -518,6 +519,27 @@ static int ExpectDrawing(Outcome &o, ReferenceDrawing &reference, const RECT &ar
     return n;
 }
 
+// A drawing other than the product's is not matched pixel for pixel: it draws when the screen
+// changes between one moment and one some ticks later, and is not all black then.
+static void ExpectScreenChanges(Outcome &o, const RECT &area)
+{
+    Surface black(area.right - area.left, area.bottom - area.top);
+    Surface earlier(black.width, black.height), later(black.width, black.height);
+    earlier.Grab(area.left, area.top);
+    bool changed = false, lit = false;
+    WaitUntil(10000, [&] {
+        Pump(300);
+        later.Grab(area.left, area.top);
+        changed = later.Differences(earlier, nullptr, 1) > 0;
+        lit = later.Differences(black, nullptr, 1) > 0;
+        return changed && lit;
+    });
+    if (!changed || !lit)
+        SaveInLog(later, "capture-unchanged.bmp");
+    o.Expect(changed, "expected the screen to change while the saver runs");
+    o.Expect(lit, "expected the screen not to be all black");
+}
+
 void FullScreen(Outcome &o, const Case &c, const char *program)
 {
     Saver saver;
@@ -550,6 +572,12 @@ void FullScreen(Outcome &o, const Case &c, const char *program)
     }
         [[fallthrough]];
     case Ending::Key:
+        o.Expect(Press("key x"), "xdotool failed");
+        ExpectEndsWithZero(o, saver, "a key");
+        break;
+    case Ending::KeyAfterChange:
+        ExpectScreenChanges(o, screen);
+        o.Expect(saver.Alive(), "the saver ended while drawing");
         o.Expect(Press("key x"), "xdotool failed");
         ExpectEndsWithZero(o, saver, "a key");
         break;
@@ -878,6 +906,7 @@ int main(int argc, char **argv)
     snprintf(w95Saver, sizeof w95Saver, "%s\\w95\\saver95.scr", work);
     snprintf(faultSaver, sizeof faultSaver, "%s\\w95fault\\saver95.scr", work);
     snprintf(ntPasswordSaver, sizeof ntPasswordSaver, "%s\\ntpw\\saver.scr", work);
+    snprintf(exampleSaver, sizeof exampleSaver, "%s\\example\\example.scr", work);
     snprintf(matrixFolder, sizeof matrixFolder, "%s\\matrix", work);
     snprintf(logWin, sizeof logWin, "%s\\log", work);
     CreateDirectoryA(logWin, nullptr);
@@ -889,7 +918,7 @@ int main(int argc, char **argv)
     }
 
     const char *picked = argc == 4 ? argv[3] : nullptr;
-    const char *copies[(size_t)Copy::Count] = {ntSaver, w95Saver, faultSaver, ntPasswordSaver};
+    const char *copies[(size_t)Copy::Count] = {ntSaver, w95Saver, faultSaver, ntPasswordSaver, exampleSaver};
     for (size_t i = 0; i < scenarioCount; i++) {
         const Scenario &s = scenarios[i];
         if (picked && !strstr(picked, s.group))

@@ -14,6 +14,7 @@ while [ $# -gt 0 ]; do
         --arch) arch="$2" ;;
         --loader) loader="$2" ;;
         --saver) saver="$2" ;;
+        --example) example="$2" ;;
         --driver) driver="$2" ;;
         --password-stub) password_stub="$2" ;;
         --fault-stub) fault_stub="$2" ;;
@@ -93,6 +94,8 @@ run() {
     cp "$fault_stub" "$work/w95fault/PASSWORD.CPL"
     cp "$saver" "$work/ntpw/saver.scr"
     cp "$password_stub" "$work/ntpw/PASSWORD.CPL"
+    mkdir -p "$work/example"
+    cp "$example" "$work/example/example.scr"
     if [ "$arch" = i686 ]; then
         mkdir -p "$work/matrix"
         for entry in "${WINE_VERSION_NAMES[@]}"; do

@@ -76,6 +76,19 @@ const Scenario scenarios[] = {
     {"endings95",
      "95 family: a fault in VerifyScreenSavePwd ends the saver through the guard, the running flag cleared",
      FaultInCheck, {.copy = Copy::W95Fault, .usePassword = 1}},
+
+    // The example saver (examples/rings.cpp) on the same framework: the same modes and endings,
+    // its drawing its own.
+    {"example", "example rings: full screen '/s' draws and a key ends it", FullScreen,
+     {.copy = Copy::Example, .args = "/s", .ending = Ending::KeyAfterChange}},
+    {"example", "example rings: full screen '/s': 4 pixels of drift keep it, 5 end it", FullScreen,
+     {.copy = Copy::Example, .args = "/s", .ending = Ending::MouseDrift}},
+    {"example", "example rings: preview '/p N' ends when its parent is destroyed", Preview,
+     {.copy = Copy::Example, .args = "/p %lu", .handle = Handle::PreviewParent, .ending = Ending::ParentDestroyed,
+      .client = {152, 112}}},
+    {"example", "example rings: configure '/c' ends with -1", EndsWithMinusOne, {.copy = Copy::Example, .args = "/c"}},
+    {"example", "example rings: full screen '/s': a second '/s' ends at once, the first comes to the front",
+     FullScreen, {.copy = Copy::Example, .args = "/s", .ending = Ending::SecondInstance}},
 };
 const size_t scenarioCount = sizeof scenarios / sizeof scenarios[0];
 

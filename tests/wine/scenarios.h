@@ -13,6 +13,7 @@ enum class Copy {
     W95,         // w95\saver95.scr: run as the 95 family, beside the password and MPR stand-ins
     W95Fault,    // w95fault\saver95.scr: the same, beside the PASSWORD.CPL whose check faults
     NtPassword,  // ntpw\saver.scr: the NT family, beside the password stand-in
+    Example,     // example\example.scr: the example saver on the same framework (examples/)
     Count
 };
 
@@ -35,6 +36,7 @@ enum class Ending {
     SecondInstance,    // a second full-screen start, which ends at once; then a key the first
     KeyAfterTheClear,  // the drawing, matched before and after the clear; then a key
     KeyAfterDrawing,   // the drawing, matched at 20 lines; then a key
+    KeyAfterChange,    // a drawing not the product's: the screen changes and is not all black; then a key
     ParentDestroyed,   // the preview's parent is destroyed
     AutoPlayQuery,     // QueryCancelAutoPlay
 };

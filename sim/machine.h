@@ -17,6 +17,7 @@ struct Timer {
     UINT_PTR id;
     UINT interval;
     DWORD due;
+    TIMERPROC proc;  // called by DispatchMessageA instead of the window procedure
 };
 
 struct DeviceContext;
@@ -40,22 +41,35 @@ struct Window {
     std::vector<DrawOp> drawing;
 };
 
-struct Pen {
-    UINT style;
-    int width;
+// Pens, brushes and bitmaps share one table; memory device contexts live with the other device
+// contexts. A handle is its kind's base plus its index, so the handle alone says what it is.
+enum GdiKind { GDI_PEN, GDI_BRUSH, GDI_BITMAP, GDI_KINDS };
+
+struct GdiObject {
+    UINT style;          // pen or brush style
+    int width, height;   // pen width; bitmap size
     COLORREF color;
-    bool stock;
+    size_t call;         // the creating call, counted from the first call ever recorded
+    int selected;        // device contexts that hold it
     bool live;
-    bool deletePending;  // deleted while selected: freed when deselected
+    bool deletePending;  // deleted while selected: freed when selected out everywhere
 };
 
 struct DeviceContext {
     HDC handle;
-    HWND window;  // 0: the screen
+    HWND window;  // 0: the screen's, or a memory device context
     bool own;
+    bool memory;
+    bool live;    // a memory device context until DeleteDC
     int opened;   // GetDC calls not yet matched by ReleaseDC
-    HGDIOBJ pen;
+    DcSelection selection;
     POINT position;
+    int bkMode;
+    COLORREF bkColor;
+    COLORREF textColor;
+    int rop2;
+    size_t call;                  // the call that made it, counted as GdiObject::call
+    std::vector<DrawOp> drawing;  // a memory device context's
 };
 
 struct Module {
@@ -124,6 +138,7 @@ struct Machine {
     bool programActive = false;
     std::map<UINT, LRESULT> defWindowProcAnswers;
     std::vector<Delivery> deliveries;
+    std::function<void(const Delivery &, bool)> deliveryObserver;
     std::map<std::string, UINT> registeredMessages;
 
     // cursor
@@ -132,10 +147,11 @@ struct Machine {
 
     // GDI
     RECT screen = {0, 0, 1024, 768};
-    std::vector<std::unique_ptr<Pen>> pens;  // index + base = handle
+    std::vector<GdiObject> gdiObjects[GDI_KINDS];
+    int liveGdiObjects[GDI_KINDS] = {};  // counted as they come and go: a long run makes millions
+    int liveMemoryDcs = 0;
     std::vector<std::unique_ptr<DeviceContext>> dcs;
     std::vector<DrawOp> screenDrawing;
-    std::map<ULONG_PTR, int> stockObjects;  // handle -> stock index
 
     // registry
     std::map<std::string, RegistryKey> registry;  // "root\\key", lower-cased
@@ -150,6 +166,7 @@ struct Machine {
 
     // record and failure switches
     std::vector<Call> calls;
+    size_t droppedCalls = 0;  // calls removed by ClearCalls
     std::map<std::string, FailureSwitch> failures;
     std::function<void(const Call &)> callObserver;
 };
@@ -174,7 +191,15 @@ LRESULT Deliver(Window *window, UINT message, WPARAM wParam, LPARAM lParam, bool
 void DestroyWindowTree(Window *window);
 void QueueInput(UINT message, WPARAM wParam, LPARAM lParam);
 
-void ResetGdi();
+// Device contexts and GDI objects, for the drawing calls.
+DeviceContext *FindDc(HDC dc);    // any device context ever made, or null
+DeviceContext *UsableDc(HDC dc);  // null for a deleted memory device context too
 void ReleaseWindowDc(Window *window);
+DcSelection FreshSelection(bool memory);
+void Deselect(DeviceContext *dc);  // back to a fresh device context's objects
+SIZE BitmapSize(HGDIOBJ bitmap);   // the default bitmap's is 1x1
+void PenFacts(HGDIOBJ pen, DrawOp *op);
+bool BrushFacts(HGDIOBJ brush, DrawOp *op);  // false: not a brush
+size_t CurrentCall();  // the call being made, counted from the first ever recorded
 
 }  // namespace sim

@@ -14,7 +14,6 @@ void CreateDesktop();
 
 void Reset() {
     M = Machine();
-    ResetGdi();
     InstallProgramModule();
     CreateDesktop();
 }
@@ -172,6 +171,55 @@ LPSTR WINAPI CharNextA(LPCSTR text) {
 DWORD WINAPI GetTickCount(void) {
     Enter("GetTickCount", {});
     return M.now;
+}
+
+// The clock started at midnight on 1 January 2000, a Saturday; local time is universal time.
+static const ULONGLONG CLOCK_START_FILETIME = 125911584000000000ull;  // 100 ns units since 1601
+static const ULONGLONG PERFORMANCE_FREQUENCY = 10000000;
+
+static SYSTEMTIME ClockTime() {
+    static const WORD MONTH_DAYS[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};  // a leap year
+    DWORD days = M.now / 86400000, milliseconds = M.now % 86400000;
+    SYSTEMTIME time = {};
+    time.wYear = 2000;
+    time.wDayOfWeek = (WORD)((6 + days) % 7);
+    while (days >= MONTH_DAYS[time.wMonth]) days -= MONTH_DAYS[time.wMonth++];
+    time.wMonth++;
+    time.wDay = (WORD)(days + 1);
+    time.wHour = (WORD)(milliseconds / 3600000);
+    time.wMinute = (WORD)(milliseconds / 60000 % 60);
+    time.wSecond = (WORD)(milliseconds / 1000 % 60);
+    time.wMilliseconds = (WORD)(milliseconds % 1000);
+    return time;
+}
+
+void WINAPI GetLocalTime(SYSTEMTIME *time) {
+    Enter("GetLocalTime", {(const void *)time});
+    *time = ClockTime();
+}
+
+void WINAPI GetSystemTime(SYSTEMTIME *time) {
+    Enter("GetSystemTime", {(const void *)time});
+    *time = ClockTime();
+}
+
+void WINAPI GetSystemTimeAsFileTime(FILETIME *time) {
+    Enter("GetSystemTimeAsFileTime", {(const void *)time});
+    ULONGLONG now = CLOCK_START_FILETIME + (ULONGLONG)M.now * 10000;
+    time->dwLowDateTime = (DWORD)now;
+    time->dwHighDateTime = (DWORD)(now >> 32);
+}
+
+BOOL WINAPI QueryPerformanceCounter(LARGE_INTEGER *counter) {
+    if (Enter("QueryPerformanceCounter", {(const void *)counter})) return FALSE;
+    counter->QuadPart = (LONGLONG)(M.now * (PERFORMANCE_FREQUENCY / 1000));
+    return TRUE;
+}
+
+BOOL WINAPI QueryPerformanceFrequency(LARGE_INTEGER *frequency) {
+    if (Enter("QueryPerformanceFrequency", {(const void *)frequency})) return FALSE;
+    frequency->QuadPart = (LONGLONG)PERFORMANCE_FREQUENCY;
+    return TRUE;
 }
 
 void WINAPI Sleep(DWORD milliseconds) {

@@ -36,7 +36,12 @@ std::string Call::Format() const {
 }
 
 const std::vector<Call> &Calls() { return M.calls; }
-void ClearCalls() { M.calls.clear(); }
+void ClearCalls() {
+    M.droppedCalls += M.calls.size();
+    M.calls.clear();
+}
+
+size_t CurrentCall() { return M.droppedCalls + M.calls.size() - 1; }
 
 std::vector<Call> CallsNamed(std::initializer_list<const char *> names) {
     std::vector<Call> found;

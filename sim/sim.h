@@ -102,15 +102,21 @@ int RegisteredClasses();
 // Answer that DefWindowProcA gives for a message it otherwise answers 0 for.
 void SetDefWindowProcAnswer(UINT message, LRESULT answer);
 
-// Messages delivered to the program's window procedures, in order, sent and dispatched alike.
+// Messages delivered to the program's window procedures, in order, sent and dispatched alike, and
+// the calls of its timer procedures.
 struct Delivery {
     HWND window;
     UINT message;
     WPARAM wParam;
     LPARAM lParam;
-    bool sent;  // sent (a direct call) rather than dispatched from the queue
+    bool sent;               // sent (a direct call) rather than dispatched from the queue
+    bool timerProc = false;  // a TIMERPROC called by DispatchMessageA (lParam), not the window's
 };
 const std::vector<Delivery> &Deliveries();
+// Called right before each delivery reaches the procedure (entering) and right after it returns.
+// A delivery left by unwinding (ExitProcess, a structured exception, a stopped run) has no second
+// call. Reset removes it.
+void ObserveDeliveries(std::function<void(const Delivery &delivery, bool entering)> observer);
 
 // Messages waiting in the program's queues (posted and input), oldest first.
 std::vector<Message> PendingMessages();
@@ -162,21 +168,66 @@ int LoadedModules();
 
 void SetScreen(RECT clipBox);
 
+// One drawing call, with what was in effect for it. Coordinates are the device context's; nothing
+// is clipped.
 struct DrawOp {
-    enum Kind { Line, Fill } kind;
-    POINT from, to;  // Line: from the current position to the end point
-    RECT rect;       // Fill
-    DWORD rop;       // Fill
-    UINT penStyle;   // Line: the pen in effect
+    enum Kind {
+        Line,  // LineTo
+        Fill,  // PatBlt
+        Polyline, PolyBezier, Polygon, Rectangle, Ellipse, RoundRect, Arc, Pie, Chord,
+        FillRect, FrameRect, InvertRect, BitBlt, StretchBlt, SetPixel,
+        Text  // TextOutA
+    } kind;
+    POINT from, to;  // Line: from the current position to the end point; Arc, Pie, Chord: the radial
+                     // ends; SetPixel: the pixel, in to; Text: where it starts, in to
+    RECT rect;       // Fill, the shapes, FillRect, FrameRect, InvertRect; BitBlt, StretchBlt: the
+                     // destination. As given, not ordered.
+    DWORD rop;       // Fill, BitBlt, StretchBlt
+    UINT penStyle;   // the pen in effect for lines and shapes; PS_NULL for what draws with none
     int penWidth;
     COLORREF penColor;
+    RECT bounds;          // the pixels it may touch; empty when it draws nothing
+    COLORREF brushColor;  // the brush that fills: the one in effect, or FillRect's and FrameRect's
+    bool hollowBrush;     // nothing filled: a NULL brush, or an operation that does not fill
+    std::vector<POINT> points;  // Polyline, PolyBezier, Polygon
+    HDC source;                 // BitBlt, StretchBlt: the source (0: none)
+    RECT sourceRect;            // BitBlt, StretchBlt
+    COLORREF color;             // SetPixel: the colour; Text: the text colour
+    std::string text;           // Text
 };
 // Everything drawn on a window (0: the screen), in order.
 const std::vector<DrawOp> &Drawing(HWND window);
+// Everything drawn on a memory device context, in order (also after DeleteDC).
+const std::vector<DrawOp> &MemoryDcDrawing(HDC memoryDc);
 std::vector<DrawOp> Lines(HWND window);
-// The pen selected into a window's own device context (CS_OWNDC), or 0 for other windows.
-HGDIOBJ OwnDcPen(HWND window);
-int LiveGdiObjects();  // created and not yet freed (stock objects excluded)
+// Whether op draws at least one pixel inside area. Lines, polylines and unfilled polygons are
+// followed along their length; anything else counts as its bounds.
+bool Touches(const DrawOp &op, RECT area);
+
+// What a device context holds. A fresh one: BLACK_PEN, WHITE_BRUSH, SYSTEM_FONT, and no bitmap
+// (a window's) or the platform's 1x1 default bitmap (a memory device context's).
+struct DcSelection {
+    HGDIOBJ pen, brush, bitmap, font;
+};
+// The selections of a window's own device context (CS_OWNDC), fresh until first used, or all 0
+// for other windows.
+DcSelection OwnDcSelection(HWND window);
+HGDIOBJ OwnDcPen(HWND window);  // OwnDcSelection(window).pen
+
+// A GDI object as a checker names it.
+struct GdiObjectFacts {
+    HGDIOBJ handle;
+    std::string kind;  // "pen", "brush", "bitmap", "memory device context"; for stock objects also
+                       // "font", "palette"; "device context" for a window's; "": unknown
+    size_t call;       // index into Calls() of the call that created it, or NO_CALL
+};
+// No call in the record: a stock object, or a call that ClearCalls dropped.
+constexpr size_t NO_CALL = (size_t)-1;
+// Created objects not yet freed (stock objects excluded), in creation order within each kind.
+std::vector<GdiObjectFacts> LiveGdiObjectFacts();
+// Facts of any object, alive, freed or stock.
+GdiObjectFacts GdiObjectFactsOf(HGDIOBJ object);
+int LiveGdiObjects();  // created and not yet freed, of every kind (stock objects excluded)
 int LivePens();
 int OpenDeviceContexts();  // GetDC without the matching ReleaseDC
 

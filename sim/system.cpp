@@ -1,6 +1,7 @@
-// Simulated modules, registry, system parameters and resources.
+// Simulated modules, registry, system parameters, resources, and files (there are none).
 #include "sim/machine.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace sim {
@@ -116,8 +117,7 @@ static std::string *OpenKeyPath(HKEY key) {
     return found == M.openKeys.end() ? nullptr : &found->second;
 }
 
-LSTATUS WINAPI RegOpenKeyA(HKEY root, LPCSTR subKey, PHKEY result) {
-    if (Enter("RegOpenKeyA", {root, subKey})) return ERROR_ACCESS_DENIED;
+static LSTATUS OpenKey(HKEY root, LPCSTR subKey, PHKEY result) {
     std::string base = OpenKeyPath(root) ? *OpenKeyPath(root) : RootName(root);
     std::string path = subKey && *subKey ? base + "\\" + Lower(subKey) : base;
     if (!M.registry.count(path)) return ERROR_FILE_NOT_FOUND;
@@ -126,6 +126,17 @@ LSTATUS WINAPI RegOpenKeyA(HKEY root, LPCSTR subKey, PHKEY result) {
     M.openKeys[(ULONG_PTR)key] = path;
     *result = key;
     return ERROR_SUCCESS;
+}
+
+LSTATUS WINAPI RegOpenKeyA(HKEY root, LPCSTR subKey, PHKEY result) {
+    if (Enter("RegOpenKeyA", {root, subKey})) return ERROR_ACCESS_DENIED;
+    return OpenKey(root, subKey, result);
+}
+
+// Every key may be opened for any access.
+LSTATUS WINAPI RegOpenKeyExA(HKEY root, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result) {
+    if (Enter("RegOpenKeyExA", {root, subKey, options, access})) return ERROR_ACCESS_DENIED;
+    return OpenKey(root, subKey, result);
 }
 
 LSTATUS WINAPI RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data,
@@ -169,6 +180,13 @@ BOOL WINAPI SystemParametersInfoA(UINT action, UINT uiParam, PVOID pvParam, UINT
     return TRUE;
 }
 
+INT WINAPI GetSystemMetrics(INT index) {
+    if (Enter("GetSystemMetrics", {index})) return 0;
+    if (index == SM_CXSCREEN) return M.screen.right - M.screen.left;
+    if (index == SM_CYSCREEN) return M.screen.bottom - M.screen.top;
+    return 0;
+}
+
 static Arg ResourceName(LPCSTR name) {
     return IS_INTRESOURCE(name) ? Arg((ULONG_PTR)name) : Arg(name);
 }
@@ -183,4 +201,45 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR name, HWND owner, DLGP
     if (Enter("DialogBoxParamA", {instance, ResourceName(name), owner, (const void *)proc, param}))
         return -1;
     return -1;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Files. The machine has none: every open fails, and every profile value is its default.
+
+HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD sharing, LPSECURITY_ATTRIBUTES security,
+                          DWORD disposition, DWORD attributes, HANDLE model) {
+    Enter("CreateFileA",
+          {name, access, sharing, (const void *)security, disposition, attributes, model});
+    return INVALID_HANDLE_VALUE;
+}
+
+BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED overlapped) {
+    Enter("ReadFile", {file, buffer, size, (const void *)read, (const void *)overlapped});
+    if (read) *read = 0;
+    return FALSE;
+}
+
+BOOL WINAPI CloseHandle(HANDLE handle) {
+    Enter("CloseHandle", {handle});
+    return FALSE;
+}
+
+UINT WINAPI GetPrivateProfileIntA(LPCSTR section, LPCSTR key, INT fallback, LPCSTR file) {
+    Enter("GetPrivateProfileIntA", {section, key, fallback, file});
+    return (UINT)fallback;
+}
+
+INT WINAPI GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR fallback, LPSTR buffer,
+                                    UINT size, LPCSTR file) {
+    Enter("GetPrivateProfileStringA", {section, key, fallback, (const void *)buffer, size, file});
+    if (!buffer || size == 0) return 0;
+    size_t length = fallback ? std::min(strlen(fallback), (size_t)size - 1) : 0;
+    if (length) memcpy(buffer, fallback, length);
+    buffer[length] = 0;
+    return (INT)length;
+}
+
+UINT WINAPI GetProfileIntA(LPCSTR section, LPCSTR key, INT fallback) {
+    Enter("GetProfileIntA", {section, key, fallback});
+    return (UINT)fallback;
 }

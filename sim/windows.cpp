@@ -1,8 +1,9 @@
 // Simulated windows and the one thread's message queue: classes, windows of the program and of
-// other programs, posting, sending, retrieval in the platform's order, timers, input and the
-// cursor.
+// other programs, posting, sending, retrieval in the platform's order, timers, painting requests,
+// input and the cursor.
 #include "sim/machine.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace sim {
@@ -67,9 +68,18 @@ static POINT ClientOrigin(const Window *window) {
     return origin;
 }
 
+// The observer sees a copy: the record may grow, and move, while the procedure runs.
+template <typename Procedure> static LRESULT Observed(const Delivery &delivery, Procedure procedure) {
+    M.deliveries.push_back(delivery);
+    if (M.deliveryObserver) M.deliveryObserver(delivery, true);
+    LRESULT result = procedure();
+    if (M.deliveryObserver) M.deliveryObserver(delivery, false);
+    return result;
+}
+
 LRESULT Deliver(Window *window, UINT message, WPARAM wParam, LPARAM lParam, bool sent) {
-    M.deliveries.push_back({window->handle, message, wParam, lParam, sent});
-    return window->proc(window->handle, message, wParam, lParam);
+    return Observed({window->handle, message, wParam, lParam, sent, false},
+                    [&] { return window->proc(window->handle, message, wParam, lParam); });
 }
 
 static void DropQueued(HWND window) {
@@ -185,6 +195,7 @@ static bool Retrieve(HWND filter, UINT first, UINT last, bool remove, MSG *out) 
             out->hwnd = window->handle;
             out->message = WM_TIMER;
             out->wParam = timer.id;
+            out->lParam = (LPARAM)timer.proc;
             out->time = M.now;
             // One WM_TIMER however many intervals have passed, as on the platform.
             if (remove) timer.due = M.now + timer.interval;
@@ -269,6 +280,10 @@ void SetDefWindowProcAnswer(UINT message, LRESULT answer) {
 }
 
 const std::vector<Delivery> &Deliveries() { return M.deliveries; }
+
+void ObserveDeliveries(std::function<void(const Delivery &delivery, bool entering)> observer) {
+    M.deliveryObserver = std::move(observer);
+}
 
 std::vector<Message> PendingMessages() {
     std::vector<Message> pending;
@@ -505,8 +520,10 @@ LRESULT WINAPI DispatchMessageA(const MSG *msg) {
     Window *record = OurWindow(msg->hwnd);
     if (!record) return 0;
     if (msg->message == WM_TIMER && msg->lParam) {
-        ((TIMERPROC)msg->lParam)(msg->hwnd, WM_TIMER, msg->wParam, M.now);
-        return 0;
+        return Observed({msg->hwnd, WM_TIMER, msg->wParam, msg->lParam, false, true}, [&] {
+            ((TIMERPROC)msg->lParam)(msg->hwnd, WM_TIMER, msg->wParam, M.now);
+            return (LRESULT)0;
+        });
     }
     return Deliver(record, msg->message, msg->wParam, msg->lParam, false);
 }
@@ -525,10 +542,10 @@ UINT_PTR WINAPI SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC proc) 
     if (interval > USER_TIMER_MAXIMUM) interval = USER_TIMER_MAXIMUM;
     for (Timer &timer : record->timers)
         if (timer.id == id) {
-            timer = {id, interval, M.now + interval};
+            timer = {id, interval, M.now + interval, proc};
             return id;
         }
-    record->timers.push_back({id, interval, M.now + interval});
+    record->timers.push_back({id, interval, M.now + interval, proc});
     return id;
 }
 
@@ -565,4 +582,44 @@ UINT WINAPI RegisterWindowMessageA(LPCSTR name) {
     UINT number = 0xC100 + (UINT)M.registeredMessages.size();
     M.registeredMessages[key] = number;
     return number;
+}
+
+static LONG Width(const Window *window) { return window->rect.right - window->rect.left; }
+static LONG Height(const Window *window) { return window->rect.bottom - window->rect.top; }
+
+// A window is invalidated or validated whole: a rectangle that meets it invalidates all of it, and
+// one that leaves some of it invalid validates none of it.
+static bool Meets(const RECT *rect, const Window *window) {
+    return !rect || (rect->left < std::min(rect->right, Width(window)) &&
+                     rect->top < std::min(rect->bottom, Height(window)) && rect->right > 0 && rect->bottom > 0);
+}
+
+static bool Covers(const RECT *rect, const Window *window) {
+    return !rect || (rect->left <= 0 && rect->top <= 0 && rect->right >= Width(window) &&
+                     rect->bottom >= Height(window));
+}
+
+BOOL WINAPI InvalidateRect(HWND window, const RECT *rect, BOOL erase) {
+    if (Enter("InvalidateRect", {window, (const void *)rect, erase})) return FALSE;
+    if (!window) {
+        // Every window of every program is to be redrawn.
+        for (auto &each : M.windows)
+            if (each->alive && each->ours) each->needsPaint = true;
+        return TRUE;
+    }
+    Window *record = FindWindowRecord(window);
+    if (!record) return FALSE;
+    if (record->ours && Meets(rect, record)) record->needsPaint = true;
+    return TRUE;
+}
+
+// A null window has every window redrawn, the documentation says; the program's pending paint
+// is left as it is.
+BOOL WINAPI ValidateRect(HWND window, const RECT *rect) {
+    if (Enter("ValidateRect", {window, (const void *)rect})) return FALSE;
+    if (!window) return TRUE;
+    Window *record = FindWindowRecord(window);
+    if (!record) return FALSE;
+    if (record->ours && Covers(rect, record)) record->needsPaint = false;
+    return TRUE;
 }

@@ -110,6 +110,98 @@ TEST_F(SimulatorTest, TheNthCallOfAnyFunctionCanBeMadeToFail) {
     EXPECT_TRUE(IsWindow(window));
 }
 
+void CALLBACK RecordingTimerProc(HWND, UINT, UINT_PTR, DWORD) { seen.push_back(WM_TIMER); }
+
+TEST_F(SimulatorTest, DeliveriesAreObservedRightAroundTheProcedureThatRuns) {
+    std::vector<std::string> observed;
+    sim::ObserveDeliveries([&](const sim::Delivery &delivery, bool entering) {
+        observed.push_back(std::string(entering ? "enter " : "leave ") +
+                           (delivery.timerProc ? "timer procedure" : "window procedure") + " " +
+                           std::to_string(delivery.wParam) + ", " + std::to_string(seen.size()) + " seen");
+    });
+    SendMessageA(window, WM_USER, 2, 0);
+    ASSERT_TRUE(SetTimer(window, 7, 10, RecordingTimerProc));
+    MSG msg;
+    ASSERT_TRUE(GetMessageA(&msg, 0, 0, 0));
+    DispatchMessageA(&msg);
+    const std::vector<std::string> expected = {
+        "enter window procedure 2, 0 seen", "enter window procedure 3, 1 seen",
+        "leave window procedure 3, 2 seen", "leave window procedure 2, 2 seen",
+        "enter timer procedure 7, 2 seen",  "leave timer procedure 7, 3 seen",
+    };
+    EXPECT_EQ(expected, observed);
+}
+
+TEST_F(SimulatorTest, AnObjectDeletedWhileSelectedLivesUntilSelectedOut) {
+    HDC screen = GetDC(NULL);
+    HDC memory = CreateCompatibleDC(screen);
+    const struct {
+        const char *kind;
+        HDC dc;
+        HGDIOBJ object;
+    } cases[] = {
+        {"pen", screen, CreatePen(PS_DOT, 1, RGB(1, 2, 3))},
+        {"brush", screen, CreateHatchBrush(HS_CROSS, RGB(1, 2, 3))},
+        {"bitmap", memory, CreateCompatibleBitmap(screen, 8, 8)},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.kind);
+        int live = sim::LiveGdiObjects();
+        HGDIOBJ before = SelectObject(c.dc, c.object);
+        ASSERT_TRUE(before);
+        EXPECT_TRUE(DeleteObject(c.object));
+        EXPECT_EQ(live, sim::LiveGdiObjects());
+        EXPECT_EQ(c.object, SelectObject(c.dc, before));
+        EXPECT_EQ(live - 1, sim::LiveGdiObjects());
+        EXPECT_EQ(c.kind, sim::GdiObjectFactsOf(c.object).kind);
+    }
+    EXPECT_TRUE(DeleteDC(memory));
+    EXPECT_EQ(0, sim::LiveGdiObjects());
+}
+
+void Line(HDC dc, int width, POINT from, POINT to) {
+    HGDIOBJ kept = SelectObject(dc, CreatePen(PS_SOLID, width, 0));
+    MoveToEx(dc, from.x, from.y, NULL);
+    LineTo(dc, to.x, to.y);
+    DeleteObject(SelectObject(dc, kept));
+}
+
+TEST_F(SimulatorTest, ALineTouchesAnAreaWhereItCrossesItNotWhereItsBoxDoes) {
+    HDC dc = GetDC(window);
+    const struct {
+        const char *drawn;
+        void (*draw)(HDC);
+        RECT area;
+        bool touches;
+    } cases[] = {
+        {"a line that passes below the area", [](HDC dc) { Line(dc, 1, {500, 400}, {41, 467}); },
+         {0, 0, 152, 112}, false},
+        {"a line across the area's corner", [](HDC dc) { Line(dc, 1, {0, 200}, {200, 0}); },
+         {90, 90, 110, 110}, true},
+        {"a thin line 4 pixels off", [](HDC dc) { Line(dc, 1, {0, 20}, {100, 20}); }, {0, 0, 100, 17}, false},
+        {"a 9 pixels wide line 4 pixels off", [](HDC dc) { Line(dc, 9, {0, 20}, {100, 20}); },
+         {0, 0, 100, 17}, true},
+        {"a polyline round the area",
+         [](HDC dc) {
+             POINT points[] = {{0, 0}, {100, 0}, {100, 100}};
+             Polyline(dc, points, 3);
+         },
+         {10, 60, 40, 90}, false},
+        {"a rectangle with a null pen and a hollow brush",
+         [](HDC dc) {
+             SelectObject(dc, GetStockObject(NULL_PEN));
+             SelectObject(dc, GetStockObject(NULL_BRUSH));
+             Rectangle(dc, 0, 0, 10, 10);
+         },
+         {0, 0, 10, 10}, false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.drawn);
+        c.draw(dc);
+        EXPECT_EQ(c.touches, sim::Touches(sim::Drawing(window).back(), c.area));
+    }
+}
+
 void ExitWithSeven() { ExitProcess(7); }
 
 TEST_F(SimulatorTest, AWholeProgramRunsToItsExitCode) {

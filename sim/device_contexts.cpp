@@ -1,0 +1,209 @@
+// Simulated device contexts: a window's (common or its own), the screen's, memory ones, painting,
+// and the attributes a program sets on them.
+#include "sim/machine.h"
+
+#include <cstring>
+
+namespace sim {
+
+// Far from the other handles: a program that gets a device context each tick makes millions.
+static const ULONG_PTR FIRST_DC = 0x4000010;
+
+DeviceContext *FindDc(HDC dc) {
+    ULONG_PTR value = (ULONG_PTR)dc;
+    if (value < FIRST_DC || (value - FIRST_DC) % 2) return nullptr;
+    size_t index = (value - FIRST_DC) / 2;
+    return index < M.dcs.size() ? M.dcs[index].get() : nullptr;
+}
+
+DeviceContext *UsableDc(HDC dc) {
+    DeviceContext *record = FindDc(dc);
+    return record && record->live ? record : nullptr;
+}
+
+static DeviceContext *NewDc(HWND window, bool own, bool memory) {
+    auto dc = std::make_unique<DeviceContext>();
+    dc->handle = (HDC)(FIRST_DC + 2 * M.dcs.size());
+    dc->window = window;
+    dc->own = own;
+    dc->memory = memory;
+    dc->live = true;
+    dc->opened = 0;
+    dc->selection = FreshSelection(memory);
+    dc->position = {0, 0};
+    dc->bkMode = OPAQUE;
+    dc->bkColor = RGB(255, 255, 255);
+    dc->textColor = RGB(0, 0, 0);
+    dc->rop2 = R2_COPYPEN;
+    dc->call = CurrentCall();
+    M.dcs.push_back(std::move(dc));
+    return M.dcs.back().get();
+}
+
+// A window of a CS_OWNDC class keeps one device context for its life; others get a fresh one
+// each time.
+static DeviceContext *OpenWindowDc(Window *window) {
+    if (window->ours && (window->classStyle & CS_OWNDC)) {
+        if (!window->ownDc) window->ownDc = NewDc(window->handle, true, false);
+        window->ownDc->opened++;
+        return window->ownDc;
+    }
+    DeviceContext *dc = NewDc(window->handle, false, false);
+    dc->opened = 1;
+    return dc;
+}
+
+static BOOL Release(HWND window, HDC handle) {
+    DeviceContext *dc = FindDc(handle);
+    if (!dc || dc->memory || dc->window != window || dc->opened == 0) return FALSE;
+    dc->opened--;
+    // A window's own device context keeps its selections; a common one returns to the cache.
+    if (!dc->own) Deselect(dc);
+    return TRUE;
+}
+
+void ReleaseWindowDc(Window *window) {
+    if (!window->ownDc) return;
+    window->ownDc->opened = 0;
+    Deselect(window->ownDc);
+    window->ownDc = nullptr;
+}
+
+static RECT ClientRect(const Window *window) {
+    return {0, 0, window->rect.right - window->rect.left, window->rect.bottom - window->rect.top};
+}
+
+// ---------------------------------------------------------------------------------------------
+// Test controls
+
+void SetScreen(RECT clipBox) { M.screen = clipBox; }
+
+DcSelection OwnDcSelection(HWND window) {
+    Window *record = FindWindowRecord(window);
+    if (!record || !record->ours || !(record->classStyle & CS_OWNDC)) return DcSelection{0, 0, 0, 0};
+    // The platform makes the device context with the window; this one makes it on first use, with
+    // what it would have held all along.
+    return record->ownDc ? record->ownDc->selection : FreshSelection(false);
+}
+
+HGDIOBJ OwnDcPen(HWND window) { return OwnDcSelection(window).pen; }
+
+int OpenDeviceContexts() {
+    int open = 0;
+    for (auto &dc : M.dcs) open += dc->opened;
+    return open;
+}
+
+}  // namespace sim
+
+using namespace sim;
+
+// ---------------------------------------------------------------------------------------------
+// Platform functions
+
+HDC WINAPI GetDC(HWND window) {
+    if (Enter("GetDC", {window})) return 0;
+    if (!window) {
+        DeviceContext *dc = NewDc(0, false, false);
+        dc->opened = 1;
+        return dc->handle;
+    }
+    Window *record = FindWindowRecord(window);
+    return record ? OpenWindowDc(record)->handle : 0;
+}
+
+INT WINAPI ReleaseDC(HWND window, HDC handle) {
+    if (Enter("ReleaseDC", {window, handle})) return 0;
+    return Release(window, handle);
+}
+
+// No WM_ERASEBKGND is sent: the background counts as erased.
+HDC WINAPI BeginPaint(HWND window, PAINTSTRUCT *paint) {
+    if (Enter("BeginPaint", {window, (const void *)paint})) return 0;
+    Window *record = OurWindow(window);
+    if (!record) return 0;
+    record->needsPaint = false;
+    DeviceContext *dc = OpenWindowDc(record);
+    memset(paint, 0, sizeof *paint);
+    paint->hdc = dc->handle;
+    paint->rcPaint = ClientRect(record);
+    return dc->handle;
+}
+
+// Always succeeds on the platform.
+BOOL WINAPI EndPaint(HWND window, const PAINTSTRUCT *paint) {
+    Enter("EndPaint", {window, paint ? paint->hdc : 0});
+    if (paint) Release(window, paint->hdc);
+    return TRUE;
+}
+
+HDC WINAPI CreateCompatibleDC(HDC handle) {
+    if (Enter("CreateCompatibleDC", {handle})) return 0;
+    if (handle && !UsableDc(handle)) return 0;
+    M.liveMemoryDcs++;
+    return NewDc(0, false, true)->handle;
+}
+
+// A device context that GetDC handed out is released, not deleted; the platform refuses.
+BOOL WINAPI DeleteDC(HDC handle) {
+    if (Enter("DeleteDC", {handle})) return FALSE;
+    DeviceContext *dc = UsableDc(handle);
+    if (!dc || !dc->memory) return FALSE;
+    Deselect(dc);
+    dc->live = false;
+    M.liveMemoryDcs--;
+    return TRUE;
+}
+
+INT WINAPI GetClipBox(HDC handle, RECT *rect) {
+    if (Enter("GetClipBox", {handle})) return ERROR;
+    DeviceContext *dc = UsableDc(handle);
+    if (!dc) return ERROR;
+    if (dc->memory) {
+        SIZE size = BitmapSize(dc->selection.bitmap);
+        *rect = {0, 0, size.cx, size.cy};
+    } else if (!dc->window) {
+        *rect = M.screen;
+    } else {
+        Window *window = FindWindowRecord(dc->window);
+        if (!window) return ERROR;
+        *rect = ClientRect(window);
+    }
+    return SIMPLEREGION;
+}
+
+INT WINAPI SetBkMode(HDC handle, INT mode) {
+    if (Enter("SetBkMode", {handle, mode})) return 0;
+    DeviceContext *dc = UsableDc(handle);
+    if (!dc || (mode != TRANSPARENT && mode != OPAQUE)) return 0;
+    int previous = dc->bkMode;
+    dc->bkMode = mode;
+    return previous;
+}
+
+COLORREF WINAPI SetBkColor(HDC handle, COLORREF color) {
+    if (Enter("SetBkColor", {handle, color})) return CLR_INVALID;
+    DeviceContext *dc = UsableDc(handle);
+    if (!dc) return CLR_INVALID;
+    COLORREF previous = dc->bkColor;
+    dc->bkColor = color;
+    return previous;
+}
+
+COLORREF WINAPI SetTextColor(HDC handle, COLORREF color) {
+    if (Enter("SetTextColor", {handle, color})) return CLR_INVALID;
+    DeviceContext *dc = UsableDc(handle);
+    if (!dc) return CLR_INVALID;
+    COLORREF previous = dc->textColor;
+    dc->textColor = color;
+    return previous;
+}
+
+INT WINAPI SetROP2(HDC handle, INT mode) {
+    if (Enter("SetROP2", {handle, mode})) return 0;
+    DeviceContext *dc = UsableDc(handle);
+    if (!dc || mode < R2_BLACK || mode > R2_WHITE) return 0;
+    int previous = dc->rop2;
+    dc->rop2 = mode;
+    return previous;
+}

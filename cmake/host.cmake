@@ -24,9 +24,12 @@ add_library(win32_headers INTERFACE)
 target_include_directories(win32_headers SYSTEM INTERFACE ${WINE_WINDOWS_HEADERS})
 target_compile_definitions(win32_headers INTERFACE NOMINMAX)
 
-add_library(saver_product STATIC ${SAVER_SOURCES})
-target_include_directories(saver_product PUBLIC ${PROJECT_SOURCE_DIR})
-target_link_libraries(saver_product PUBLIC win32_headers)
+# The framework alone, and the product's effect on it (the unit tests' program).
+add_library(saver_framework STATIC ${SAVER_FRAMEWORK_SOURCES})
+target_include_directories(saver_framework PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(saver_framework PUBLIC win32_headers)
+add_library(saver_product STATIC ${LINE_EFFECT_SOURCES})
+target_link_libraries(saver_product PUBLIC saver_framework)
 
 file(GLOB SIM_SOURCES CONFIGURE_DEPENDS sim/*.cpp)
 add_library(win32_sim STATIC ${SIM_SOURCES})
@@ -36,10 +39,10 @@ target_link_libraries(win32_sim PUBLIC win32_headers)
 # The simulated program: the product with the platform under it. The entry point is the real one.
 add_library(saver_on_sim INTERFACE)
 target_link_libraries(saver_on_sim INTERFACE
-    -Wl,--start-group saver_product win32_sim -Wl,--end-group)
+    -Wl,--start-group saver_product saver_framework win32_sim -Wl,--end-group)
 
-enable_testing()
-add_subdirectory(tests/unit)
-if(SAVER_FUZZ)
-    add_subdirectory(tests/fuzz)
-endif()
+# The effect checker: any effect with the framework on the simulated platform, run through
+# scripted sessions (add_effect_check).
+file(GLOB EFFECT_CHECK_SOURCES CONFIGURE_DEPENDS effect_check/*.cpp)
+add_library(effect_checker STATIC ${EFFECT_CHECK_SOURCES})
+target_link_libraries(effect_checker PUBLIC saver_framework win32_sim)

@@ -1,0 +1,111 @@
+// The effect checker: an effect, the framework and the simulated Win32 in one program, which runs
+// the saver through scripted sessions and checks every rule of the effect contract
+// (framework/saver_effect.h) between any two of the effect's platform calls.
+//
+// The checker stands between the framework and the effect both ways: the link routes the frame
+// procedure's call of SaverEffectProc, and the effect's calls of SaverDismissProc, through the
+// checker (add_effect_check's --wrap). Each session runs in a process of its own, so that it
+// starts from the effect's state as the image has it, as a saver does.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "sim/sim.h"
+
+namespace effect_check {
+
+// The rules, numbered as the contract numbers them.
+enum Rule {
+    PASSES_EVERY_MESSAGE_ON = 1,
+    LEAVES_ENDING_TO_FRAMEWORK = 2,
+    DRAWS_IN_TICKS = 3,
+    PUTS_SELECTIONS_BACK = 4,
+    FREES_OBJECTS = 5,
+    READS_NOTHING_OF_ITS_OWN = 6,
+    DRAWS_WHERE_SEEN = 7,
+    RULE_COUNT = 7,
+};
+const char *RuleTitle(int rule);
+
+// What a session found amiss: the rule, where it first broke (a tick, a message), what was seen.
+struct Finding {
+    int rule;
+    std::string where;
+    std::string seen;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Sessions
+
+enum class Input {
+    None,
+    Key,
+    SystemKey,
+    LeftButton,
+    RightButton,
+    MiddleButton,
+    MouseMove,
+    OtherApplication,
+    PowerBroadcast,
+    CriticalResume,
+    AutoPlayQuery,
+};
+
+struct Session {
+    const char *name;
+    bool preview;
+    bool win9x;
+    bool password;
+    int ticks;          // ticks before the input
+    Input input;        // Input::None: a preview gets every input in turn, then its parent goes
+    bool isLong;        // run twice (the same calls each time), its drawing must be seen
+};
+
+// The sessions every effect is put through, in the order their findings are reported.
+std::vector<Session> Sessions(int longTicks);
+
+// What a session sent back from its process.
+struct SessionResult {
+    std::vector<Finding> findings;
+    std::vector<std::string> trace;  // the effect's calls, "tick N: Call(...)" (tick 0: before)
+    std::string ending;              // how the program ended, for the messages
+    bool crashed = false;
+};
+
+// Runs one session in a process of its own; startTick sets the simulated clock's start.
+SessionResult RunSession(const Session &session, DWORD startTick);
+
+// ---------------------------------------------------------------------------------------------
+// Inside a session's process
+
+// Watches the effect from before the program starts; reports through Report().
+void StartWatching(const Session &session);
+// At the program's end: what only the whole session shows.
+void FinishWatching(bool ended);
+void Report(int rule, const std::string &where, const std::string &seen);
+// The effect's WM_TIMER messages so far.
+int TicksSoFar();
+// The tick or message that the checker is in, as findings name it.
+std::string WhereNow();
+
+// Each line of the session's result as it is found, to the parent through the pipe.
+void SendLine(char kind, const std::string &text);
+
+// ---------------------------------------------------------------------------------------------
+// Golden traces: the effect's calls in the first ticks of the long sessions.
+
+std::vector<std::string> GoldenTrace(const std::vector<Session> &sessions,
+                                     const std::vector<SessionResult> &results, int ticks);
+bool WriteGolden(const std::string &path, const std::string &effect,
+                 const std::vector<std::string> &trace, int ticks);
+// Empty when the file matches the sessions' calls over as many ticks as the file holds; else a
+// message naming the first call that differs, both shown.
+std::string CompareGolden(const std::string &path, const std::vector<Session> &sessions,
+                          const std::vector<SessionResult> &results);
+
+std::string Hex(ULONG_PTR value);
+const char *MessageName(UINT message);
+
+}  // namespace effect_check

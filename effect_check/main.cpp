@@ -1,0 +1,129 @@
+// NAME_check: checks the effect linked into it against the effect contract, and prints one line
+// per broken rule, naming the rule, the session, where it first broke and what was seen.
+//
+//   NAME_check [--ticks N] [--golden FILE | --write-golden FILE [--golden-ticks N]] [--all]
+//
+// Exits 0 when every rule holds (and the golden trace matches), 1 when one does not, 2 on a
+// wrong command line.
+#include "effect_check/effect_check.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <set>
+#include <string>
+
+using namespace effect_check;
+
+namespace {
+
+#define DEFAULT_TICKS 2000
+#define DEFAULT_GOLDEN_TICKS 30
+// The two runs of a long session start the clock at different ticks, the second just before
+// the 32-bit count wraps: an effect that draws by the clock cannot draw the same twice.
+#define FIRST_START_TICK 0x00010000u
+#define SECOND_START_TICK 0xFFFF0000u
+
+struct Options {
+    int ticks = DEFAULT_TICKS;
+    std::string golden;
+    std::string writeGolden;
+    int goldenTicks = DEFAULT_GOLDEN_TICKS;
+    bool all = false;  // every finding of every session, not only the first of each rule
+    std::string name;
+};
+
+bool ParseOptions(int argc, char **argv, Options *options) {
+    std::string program = strrchr(argv[0], '/') ? strrchr(argv[0], '/') + 1 : argv[0];
+    size_t suffix = program.rfind("_check");
+    options->name = suffix == std::string::npos ? program : program.substr(0, suffix);
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        bool hasValue = i + 1 < argc;
+        if (arg == "--ticks" && hasValue) options->ticks = atoi(argv[++i]);
+        else if (arg == "--golden" && hasValue) options->golden = argv[++i];
+        else if (arg == "--write-golden" && hasValue) options->writeGolden = argv[++i];
+        else if (arg == "--golden-ticks" && hasValue) options->goldenTicks = atoi(argv[++i]);
+        else if (arg == "--name" && hasValue) options->name = argv[++i];
+        else if (arg == "--all") options->all = true;
+        else return false;
+    }
+    return options->ticks > 0 && options->goldenTicks > 0;
+}
+
+// The second run of a long session must make the first run's calls, one for one.
+void CompareRuns(const SessionResult &first, const SessionResult &second, SessionResult *into) {
+    if (first.crashed || second.crashed) return;
+    size_t count = std::max(first.trace.size(), second.trace.size());
+    for (size_t i = 0; i < count; ++i) {
+        std::string a = i < first.trace.size() ? first.trace[i] : "";
+        std::string b = i < second.trace.size() ? second.trace[i] : "";
+        if (a == b) continue;
+        std::string line = a.empty() ? b : a;
+        std::string call = line.substr(line.find('\t') + 1);
+        std::string where = call.substr(0, call.find(": "));
+        auto what = [](const std::string &l) { return l.empty() ? std::string("nothing more") : l.substr(l.find(": ") + 2); };
+        into->findings.push_back({READS_NOTHING_OF_ITS_OWN, where,
+                                  "a second run of the same session called " + what(b) + " where the first called " +
+                                      what(a) + " (does it draw by the clock, or by memory it never set?)"});
+        return;
+    }
+}
+
+std::string Line(const Session &session, const Finding &finding) {
+    std::string head = finding.rule == 0 ? "crash" : "rule " + std::to_string(finding.rule) + " (" + RuleTitle(finding.rule) + ")";
+    return head + ": " + session.name + ": " + finding.where + ": " + finding.seen;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    Options options;
+    if (!ParseOptions(argc, argv, &options)) {
+        fprintf(stderr, "usage: %s [--ticks N] [--golden FILE | --write-golden FILE [--golden-ticks N]] [--all]\n",
+                argv[0]);
+        return 2;
+    }
+    auto started = std::chrono::steady_clock::now();
+    std::vector<Session> sessions = Sessions(options.ticks);
+    std::vector<SessionResult> results;
+    int ticks = 0;
+    for (const Session &session : sessions) {
+        results.push_back(RunSession(session, FIRST_START_TICK));
+        if (session.isLong) CompareRuns(results.back(), RunSession(session, SECOND_START_TICK), &results.back());
+        for (const std::string &line : results.back().trace) ticks = std::max(ticks, atoi(line.c_str()));
+    }
+
+    // One line per broken rule: where it first broke, in the order of the sessions.
+    std::set<int> brokenRules;
+    for (int rule = 0; rule <= RULE_COUNT; ++rule)
+        for (size_t i = 0; i < sessions.size(); ++i)
+            for (const Finding &finding : results[i].findings) {
+                if (finding.rule != rule || (brokenRules.count(rule) && !options.all)) continue;
+                printf("%s\n", Line(sessions[i], finding).c_str());
+                brokenRules.insert(rule);
+            }
+    bool broken = !brokenRules.empty();
+
+    bool goldenHolds = true;
+    if (!options.writeGolden.empty()) {
+        goldenHolds = WriteGolden(options.writeGolden, options.name, GoldenTrace(sessions, results, options.goldenTicks),
+                                  options.goldenTicks);
+        printf("%s: golden trace %s %s\n", options.name.c_str(), options.writeGolden.c_str(),
+               goldenHolds ? "written" : "could not be written");
+    } else if (!options.golden.empty()) {
+        std::string difference = CompareGolden(options.golden, sessions, results);
+        goldenHolds = difference.empty();
+        printf("%s\n", goldenHolds ? (options.name + ": golden trace " + options.golden + " matches").c_str()
+                                   : difference.c_str());
+    }
+
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    if (!broken)
+        printf("%s: the effect keeps the contract: %d rules held in %zu sessions (%d ticks in the longest), %.1f s\n",
+               options.name.c_str(), (int)RULE_COUNT, sessions.size(), ticks, seconds);
+    else
+        printf("%s: the effect breaks the contract (above; framework/saver_effect.h has the rules), %.1f s\n",
+               options.name.c_str(), seconds);
+    return !broken && goldenHolds ? 0 : 1;
+}

@@ -1,0 +1,44 @@
+// How the checker's messages name rules, messages and values.
+#include "effect_check/effect_check.h"
+
+#include <cstdio>
+
+namespace effect_check {
+
+const char *RuleTitle(int rule) {
+    switch (rule) {
+    case PASSES_EVERY_MESSAGE_ON: return "every message reaches SaverDismissProc once, its answer returned";
+    case LEAVES_ENDING_TO_FRAMEWORK: return "no DefWindowProcA, no WM_CLOSE, PostQuitMessage only from WM_DESTROY";
+    case DRAWS_IN_TICKS: return "draws only on WM_TIMER, every device context released by the tick's end";
+    case PUTS_SELECTIONS_BACK: return "what a tick selects into the window's device context is put back";
+    case FREES_OBJECTS: return "every GDI object it creates is freed";
+    case READS_NOTHING_OF_ITS_OWN: return "reads no clock, registry, file or setting: the same session, the same calls";
+    case DRAWS_WHERE_SEEN: return "something of its drawing lands inside the window";
+    }
+    return "";
+}
+
+std::string Hex(ULONG_PTR value) {
+    char text[24];
+    snprintf(text, sizeof text, value < 10 ? "%llu" : "0x%llx", (unsigned long long)value);
+    return text;
+}
+
+const char *MessageName(UINT message) {
+    switch (message) {
+#define NAME(m) \
+    case m: return #m
+        NAME(WM_NCCREATE); NAME(WM_CREATE); NAME(WM_DESTROY); NAME(WM_NCDESTROY); NAME(WM_SIZE); NAME(WM_MOVE);
+        NAME(WM_SHOWWINDOW); NAME(WM_ACTIVATEAPP); NAME(WM_SETCURSOR); NAME(WM_PAINT); NAME(WM_ERASEBKGND);
+        NAME(WM_TIMER); NAME(WM_CLOSE); NAME(WM_KEYDOWN); NAME(WM_KEYUP); NAME(WM_CHAR); NAME(WM_SYSKEYDOWN);
+        NAME(WM_SYSKEYUP); NAME(WM_SYSCHAR); NAME(WM_MOUSEMOVE); NAME(WM_LBUTTONDOWN); NAME(WM_LBUTTONUP);
+        NAME(WM_RBUTTONDOWN); NAME(WM_RBUTTONUP); NAME(WM_MBUTTONDOWN); NAME(WM_MBUTTONUP); NAME(WM_POWER);
+        NAME(WM_POWERBROADCAST); NAME(WM_SYSCOMMAND); NAME(WM_HELP); NAME(WM_CONTEXTMENU); NAME(WM_APP);
+#undef NAME
+    }
+    static char other[32];
+    snprintf(other, sizeof other, "message 0x%x", message);
+    return other;
+}
+
+}  // namespace effect_check

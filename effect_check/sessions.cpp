@@ -1,0 +1,342 @@
+// The sessions every effect is put through, each in a process of its own: full screen and
+// preview, both platform families, with and without a password, thousands of ticks, then every
+// input that ends a saver, in turn.
+#include "effect_check/effect_check.h"
+#include "framework/saver_state.h"
+#include "startup/modes.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace effect_check {
+
+#define SCREEN_WIDTH 1024
+#define SCREEN_HEIGHT 768
+#define PREVIEW_WIDTH 152
+#define PREVIEW_HEIGHT 112
+#define INPUT_TICKS 20              // ticks before an input, in the sessions of one input
+#define DRIVE_INTERVAL 50           // ms between the script's looks at the session
+#define NO_TICKS_DEADLINE 600000    // ms: an effect without a timer gets its input anyway
+#define RETRY_AFTER_REFUSAL 300     // ms: the password module refused; the user tries again
+#define INPUT_TO_END 10000          // ms a saver may take to end after its input
+#define SESSION_SECONDS 60          // of real time, before a session counts as hung
+
+std::vector<Session> Sessions(int longTicks) {
+    std::vector<Session> sessions = {
+        {"full screen 1024 x 768, NT family", false, false, false, longTicks, Input::Key, true},
+        {"preview 152 x 112, NT family", true, false, false, longTicks, Input::None, true},
+        {"full screen 1024 x 768, 95 family", false, true, false, longTicks, Input::Key, true},
+        {"full screen 1024 x 768, 95 family, password", false, true, true, longTicks, Input::Key, true},
+        {"preview 152 x 112, 95 family", true, true, false, longTicks, Input::None, true},
+    };
+    struct Ending {
+        Input input;
+        const char *name;
+        bool win9xOnly;
+    };
+    static const Ending endings[] = {
+        {Input::Key, "a key", false},
+        {Input::SystemKey, "a system key", false},
+        {Input::LeftButton, "the left button", false},
+        {Input::RightButton, "the right button", false},
+        {Input::MiddleButton, "the middle button", false},
+        {Input::MouseMove, "a mouse move of 5 pixels", false},
+        {Input::OtherApplication, "another application activated", false},
+        {Input::PowerBroadcast, "WM_POWERBROADCAST", false},
+        {Input::CriticalResume, "WM_POWER, critical resume", false},
+        {Input::AutoPlayQuery, "QueryCancelAutoPlay", true},
+    };
+    static std::vector<std::string> names;  // the sessions point into it
+    names.clear();
+    names.reserve(3 * (sizeof endings / sizeof endings[0]));
+    struct Family {
+        const char *name;
+        bool win9x, password;
+    };
+    for (Family family : {Family{"NT family", false, false}, Family{"95 family", true, false},
+                          Family{"95 family, password", true, true}})
+        for (const Ending &ending : endings) {
+            if (ending.win9xOnly && !family.win9x) continue;
+            names.push_back("full screen, " + std::string(family.name) + ", ended by " + ending.name);
+            sessions.push_back({names.back().c_str(), false, family.win9x, family.password, INPUT_TICKS, ending.input,
+                                false});
+        }
+    return sessions;
+}
+
+namespace {
+
+// ---------------------------------------------------------------------------------------------
+// The world around the saver in the session's process
+
+const Session *current;
+HWND previewParent;
+int verifierCalls;
+DWORD inputTick;
+bool inputGiven;
+
+// The password module refuses the first password and accepts the next.
+BOOL WINAPI Verifier(HWND) { return ++verifierCalls > 1; }
+
+void Give(Input input) {
+    HWND saver = SaverState.mainWindow;
+    switch (input) {
+    case Input::None:
+        break;
+    case Input::Key:
+        sim::PressKey(VK_SPACE);
+        break;
+    case Input::SystemKey:
+        sim::PressSysKey(VK_MENU);
+        break;
+    case Input::LeftButton:
+        sim::Click(WM_LBUTTONDOWN);
+        break;
+    case Input::RightButton:
+        sim::Click(WM_RBUTTONDOWN);
+        break;
+    case Input::MiddleButton:
+        sim::Click(WM_MBUTTONDOWN);
+        break;
+    case Input::MouseMove:
+        sim::MoveMouseBy(3, 2);
+        break;
+    case Input::OtherApplication:
+        // Given again after a refused password, the saver must have the foreground to lose it.
+        if (saver) SetForegroundWindow(saver);
+        sim::ActivateOtherApplication();
+        break;
+    case Input::PowerBroadcast:
+        if (saver) SendMessageA(saver, WM_POWERBROADCAST, PBT_APMSUSPEND, 0);
+        break;
+    case Input::CriticalResume:
+        if (saver) SendMessageA(saver, WM_POWER, PWR_CRITICALRESUME, 0);
+        break;
+    case Input::AutoPlayQuery:
+        if (saver) SendMessageA(saver, RegisterWindowMessageA("QueryCancelAutoPlay"), 0, 0);
+        break;
+    }
+}
+
+const Input EVERY_INPUT[] = {Input::Key,       Input::SystemKey,        Input::LeftButton,
+                             Input::RightButton, Input::MiddleButton,   Input::MouseMove,
+                             Input::OtherApplication, Input::PowerBroadcast, Input::CriticalResume,
+                             Input::AutoPlayQuery};
+
+// The preview: every input in turn, which it must take without ending, then its parent goes.
+void GiveEveryInputThenCloseParent(size_t next) {
+    if (next < sizeof EVERY_INPUT / sizeof EVERY_INPUT[0]) {
+        Give(EVERY_INPUT[next]);
+        sim::After(DRIVE_INTERVAL, [next] { GiveEveryInputThenCloseParent(next + 1); });
+        return;
+    }
+    sim::DestroyForeignWindow(previewParent);
+}
+
+void GiveInput() {
+    inputGiven = true;
+    inputTick = sim::Now();
+    sim::StopAfter(INPUT_TO_END);
+    if (current->preview) {
+        GiveEveryInputThenCloseParent(0);
+        return;
+    }
+    Give(current->input);
+    // Refused once, the password is given again after the module's pause.
+    if (current->password) sim::After(RETRY_AFTER_REFUSAL, [] { Give(current->input); });
+}
+
+void Drive() {
+    if (inputGiven) return;
+    if (TicksSoFar() >= current->ticks || sim::Now() - inputTick >= NO_TICKS_DEADLINE) {
+        GiveInput();
+        return;
+    }
+    sim::After(DRIVE_INTERVAL, Drive);
+}
+
+void SetUpWorld(const Session &session, DWORD startTick) {
+    current = &session;
+    verifierCalls = 0;
+    inputGiven = false;
+    sim::Reset();
+    sim::SetTickCount(startTick);
+    inputTick = startTick;
+    sim::SetFamily(session.win9x ? sim::Family::Win9x : sim::Family::Nt);
+    sim::SetScreen({0, 0, SCREEN_WIDTH, SCREEN_HEIGHT});
+    sim::PlaceCursor(SCREEN_WIDTH / 3, SCREEN_HEIGHT / 3);
+    if (session.password) {
+        sim::SetRegistryDword(HKEY_CURRENT_USER, "Control Panel\\Desktop", "ScreenSaveUsePassword", 1);
+        sim::InstallModule("PASSWORD.CPL", {{"VerifyScreenSavePwd", (FARPROC)(void *)Verifier}});
+    }
+    char line[64];
+    if (session.preview) {
+        previewParent = sim::CreateForeignWindow("Preview", "", {0, 0, PREVIEW_WIDTH, PREVIEW_HEIGHT});
+        snprintf(line, sizeof line, "saver.scr /p %lu", (unsigned long)(ULONG_PTR)previewParent);
+    } else {
+        snprintf(line, sizeof line, "saver.scr /s");
+    }
+    sim::SetCommandLine(line);
+    sim::After(DRIVE_INTERVAL, Drive);
+}
+
+const char *InputName(Input input) {
+    switch (input) {
+    case Input::None: return "its inputs";
+    case Input::Key: return "a key";
+    case Input::SystemKey: return "a system key";
+    case Input::LeftButton: return "the left button";
+    case Input::RightButton: return "the right button";
+    case Input::MiddleButton: return "the middle button";
+    case Input::MouseMove: return "a mouse move of 5 pixels";
+    case Input::OtherApplication: return "another application activated";
+    case Input::PowerBroadcast: return "WM_POWERBROADCAST";
+    case Input::CriticalResume: return "WM_POWER (critical resume)";
+    case Input::AutoPlayQuery: return "QueryCancelAutoPlay";
+    }
+    return "";
+}
+
+// Runs the session; false when the program did not end.
+bool RunWorld(const Session &session, LONG *exitCode) {
+    try {
+        UINT code = sim::RunProgram(SaverMain);
+        *exitCode = (LONG)code;
+        return code != sim::RETURNED_WITHOUT_EXIT;
+    } catch (const sim::RunStopped &) {
+    } catch (const sim::WaitsForever &) {
+    }
+    std::string after = inputGiven ? "still running " + std::to_string(INPUT_TO_END / 1000) + " s after " +
+                                         InputName(session.input)
+                                   : "waiting for nothing before its input";
+    Report(PASSES_EVERY_MESSAGE_ON, WhereNow(), "the saver did not end: " + after);
+    return false;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The session's process
+
+int pipeOut = -1;
+// Lines wait here and go in large writes: a session sends a line per call of the effect.
+char pending[1 << 16];
+size_t pendingLength;
+
+void SendRaw(const char *text, size_t length) {
+    while (length > 0) {
+        ssize_t written = write(pipeOut, text, length);
+        if (written <= 0) return;
+        text += written;
+        length -= (size_t)written;
+    }
+}
+
+void Flush() {
+    SendRaw(pending, pendingLength);
+    pendingLength = 0;
+}
+
+// A crash or a hang: the parent is told where, with what is safe in a signal handler.
+void OnFatalSignal(int signal) {
+    Flush();
+    char line[64];
+    int length = snprintf(line, sizeof line, "C\t%d\t%d\n", TicksSoFar(), signal);
+    SendRaw(line, (size_t)length);
+    _exit(128 + signal);
+}
+
+void RunInThisProcess(const Session &session, DWORD startTick) {
+    for (int signal : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGALRM}) std::signal(signal, OnFatalSignal);
+    alarm(SESSION_SECONDS);
+    SetUpWorld(session, startTick);
+    StartWatching(session);
+    LONG code = 0;
+    bool ended = RunWorld(session, &code);
+    if (ended && code != 0)
+        Report(PASSES_EVERY_MESSAGE_ON, WhereNow(), "the saver ended with exit code " + std::to_string(code) + ", not 0");
+    FinishWatching(ended);
+    SendLine('E', ended ? "exit code " + std::to_string(code) : "did not end");
+    Flush();
+}
+
+// Splits "kind\ttext" lines as the session's process sent them.
+void ReadResult(FILE *from, SessionResult &result) {
+    char *line = nullptr;
+    size_t capacity = 0;
+    ssize_t length;
+    while ((length = getline(&line, &capacity, from)) > 0) {
+        std::string text(line, (size_t)length);
+        if (!text.empty() && text.back() == '\n') text.pop_back();
+        if (text.size() < 2) continue;
+        char kind = text[0];
+        std::string rest = text.substr(2);
+        if (kind == 'T') {
+            result.trace.push_back(rest);
+        } else if (kind == 'E') {
+            result.ending = rest;
+        } else if (kind == 'F' || kind == 'C') {
+            size_t tab1 = rest.find('\t'), tab2 = rest.find('\t', tab1 + 1);
+            if (tab1 == std::string::npos) continue;
+            if (kind == 'C') {
+                int signal = atoi(rest.c_str() + tab1 + 1);
+                std::string what = signal == SIGALRM ? "hung: no end within " + std::to_string(SESSION_SECONDS) + " s"
+                                                     : std::string("died of signal ") + std::to_string(signal) +
+                                                           " (" + strsignal(signal) + ")";
+                result.findings.push_back({0, "tick " + rest.substr(0, tab1), "the program " + what});
+                result.crashed = true;
+            } else if (tab2 != std::string::npos) {
+                result.findings.push_back({atoi(rest.c_str()), rest.substr(tab1 + 1, tab2 - tab1 - 1), rest.substr(tab2 + 1)});
+            }
+        }
+    }
+    free(line);
+}
+
+}  // namespace
+
+void SendLine(char kind, const std::string &text) {
+    std::string line = std::string(1, kind) + "\t" + text + "\n";
+    if (pendingLength + line.size() > sizeof pending) Flush();
+    if (line.size() > sizeof pending) {
+        SendRaw(line.data(), line.size());
+        return;
+    }
+    memcpy(pending + pendingLength, line.data(), line.size());
+    pendingLength += line.size();
+}
+
+SessionResult RunSession(const Session &session, DWORD startTick) {
+    SessionResult result;
+    int ends[2];
+    if (pipe(ends) != 0) {
+        result.findings.push_back({0, "the whole session", "the checker could not make a pipe"});
+        return result;
+    }
+    fflush(stdout);
+    fflush(stderr);
+    pid_t child = fork();
+    if (child == 0) {
+        close(ends[0]);
+        pipeOut = ends[1];
+        RunInThisProcess(session, startTick);
+        _exit(0);
+    }
+    close(ends[1]);
+    FILE *from = fdopen(ends[0], "r");
+    ReadResult(from, result);
+    fclose(from);
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (!result.crashed && result.ending.empty()) {
+        std::string how = WIFEXITED(status) ? "ended with status " + std::to_string(WEXITSTATUS(status))
+                                            : "was killed by signal " + std::to_string(WTERMSIG(status));
+        result.findings.push_back({0, "the whole session", "the program " + how + " before the session's end"});
+        result.crashed = true;
+    }
+    return result;
+}
+
+}  // namespace effect_check

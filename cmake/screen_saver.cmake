@@ -72,19 +72,24 @@ else()
 # runs it. With GOLDEN, the drawing of the first ticks must also match that file.
 function(add_effect_check NAME)
     _saver_parse_sources(add_effect_check ${NAME} ${ARGN})
-    add_executable(${NAME}_check ${SAVER_ARG_SOURCES})
-    target_include_directories(${NAME}_check PRIVATE ${PROJECT_SOURCE_DIR})
-    # The checker stands between the framework and the effect, both ways (effect_check/).
-    target_link_options(${NAME}_check PRIVATE
-        -Wl,--wrap=SaverEffectProc -Wl,--wrap=SaverDismissProc)
-    target_link_libraries(${NAME}_check PRIVATE
-        -Wl,--start-group effect_checker saver_framework win32_sim -Wl,--end-group)
+    add_effect_check_program(${NAME} ${SAVER_ARG_SOURCES})
     set(golden)
     if(SAVER_ARG_GOLDEN)
         _saver_absolute_sources(golden ${SAVER_ARG_GOLDEN})
         set(golden --golden ${golden})
     endif()
     add_test(NAME ${NAME}_keeps_the_effect_contract COMMAND ${NAME}_check ${golden})
+endfunction()
+
+# NAME_check alone, without its test.
+function(add_effect_check_program NAME)
+    add_executable(${NAME}_check ${ARGN})
+    target_include_directories(${NAME}_check PRIVATE ${PROJECT_SOURCE_DIR})
+    # The checker stands between the framework and the effect, both ways (effect_check/).
+    target_link_options(${NAME}_check PRIVATE
+        -Wl,--wrap=SaverEffectProc -Wl,--wrap=SaverDismissProc)
+    target_link_libraries(${NAME}_check PRIVATE
+        -Wl,--start-group effect_checker saver_framework win32_sim -Wl,--end-group)
 endfunction()
 
 function(add_screen_saver NAME)

@@ -100,6 +100,8 @@ std::vector<std::string> GoldenTrace(const std::vector<Session> &sessions,
                                      const std::vector<SessionResult> &results, int ticks);
 bool WriteGolden(const std::string &path, const std::string &effect,
                  const std::vector<std::string> &trace, int ticks);
+// How many ticks a golden file holds; 0 when it cannot be read or says none.
+int GoldenTicks(const std::string &path);
 // Empty when the file matches the sessions' calls over as many ticks as the file holds; else a
 // message naming the first call that differs, both shown.
 std::string CompareGolden(const std::string &path, const std::vector<Session> &sessions,

@@ -64,6 +64,11 @@ static bool ReadGolden(const std::string &path, GoldenFile *golden) {
     return true;
 }
 
+int GoldenTicks(const std::string &path) {
+    GoldenFile golden;
+    return ReadGolden(path, &golden) ? golden.ticks : 0;
+}
+
 std::string CompareGolden(const std::string &path, const std::vector<Session> &sessions,
                           const std::vector<SessionResult> &results) {
     GoldenFile golden;

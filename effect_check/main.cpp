@@ -28,7 +28,7 @@ struct Options {
     int ticks = DEFAULT_TICKS;
     std::string golden;
     std::string writeGolden;
-    int goldenTicks = DEFAULT_GOLDEN_TICKS;
+    int goldenTicks = 0;  // 0: as many as the file to be written holds already, else the default
     bool all = false;  // every finding of every session, not only the first of each rule
     std::string name;
 };
@@ -48,7 +48,11 @@ bool ParseOptions(int argc, char **argv, Options *options) {
         else if (arg == "--all") options->all = true;
         else return false;
     }
-    return options->ticks > 0 && options->goldenTicks > 0;
+    if (options->goldenTicks == 0 && !options->writeGolden.empty()) {
+        options->goldenTicks = GoldenTicks(options->writeGolden);
+        if (options->goldenTicks == 0) options->goldenTicks = DEFAULT_GOLDEN_TICKS;
+    }
+    return options->ticks > 0 && options->goldenTicks >= 0;
 }
 
 // The second run of a long session must make the first run's calls, one for one.
@@ -119,11 +123,13 @@ int main(int argc, char **argv) {
     }
 
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    if (!broken)
-        printf("%s: the effect keeps the contract: %d rules held in %zu sessions (%d ticks in the longest), %.1f s\n",
-               options.name.c_str(), (int)RULE_COUNT, sessions.size(), ticks, seconds);
-    else
-        printf("%s: the effect breaks the contract (above; framework/saver_effect.h has the rules), %.1f s\n",
+    if (broken)
+        printf("%s: the effect breaks the contract (the lines above; the rules head framework/saver_effect.h), %.1f s\n",
                options.name.c_str(), seconds);
+    else
+        printf("%s: the effect keeps the contract: %d rules held in %zu sessions (%d ticks in the longest), %.1f s%s\n",
+               options.name.c_str(), (int)RULE_COUNT, sessions.size(), ticks, seconds,
+               goldenHolds ? "" : "; but its calls are not those of its golden trace (above): if that is meant, write it "
+                                  "again with scripts/check-effect.sh --write-golden FILE SOURCES...");
     return !broken && goldenHolds ? 0 : 1;
 }

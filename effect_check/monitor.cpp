@@ -52,6 +52,7 @@ struct Watch {
     HWND saverWindow = 0;
     RECT client = {0, 0, 0, 0};
     bool created = false;
+    bool destroyed = false;  // the effect saw WM_DESTROY
     std::set<HGDIOBJ> liveBeforeCreate;
     std::vector<int> liveAfterTick;  // live GDI objects at the end of each tick
     std::vector<std::string> whereOfCall;  // the effect's calls: where each was made, by index
@@ -93,6 +94,18 @@ std::string ObjectStory(HGDIOBJ object) {
 
 // ---------------------------------------------------------------------------------------------
 // What the effect calls
+
+// A call as the traces show it. The addresses of the effect's own variables differ from one
+// machine and build to the next, so they show as "&"; the simulated handles are all below 2^32.
+std::string TraceFormat(const sim::Call &call) {
+    std::string text = call.name + "(";
+    for (size_t i = 0; i < call.args.size(); ++i) {
+        const sim::Arg &arg = call.args[i];
+        text += i ? ", " : "";
+        text += arg.kind == sim::Arg::Value && arg.value > 0xFFFFFFFFu ? "&" : arg.Format();
+    }
+    return text + ")";
+}
 
 bool Named(const std::string &name, std::initializer_list<const char *> names) {
     for (const char *candidate : names)
@@ -153,7 +166,7 @@ void OnCall(const sim::Call &call) {
     if (!h) return;
     if (watch.whereOfCall.size() <= index) watch.whereOfCall.resize(index + 1);
     watch.whereOfCall[index] = h->where;
-    SendLine('T', std::to_string(watch.ticks) + "\t" + h->where + ": " + call.Format());
+    SendLine('T', std::to_string(watch.ticks) + "\t" + h->where + ": " + TraceFormat(call));
     CheckCall(call, *h);
 }
 
@@ -215,6 +228,7 @@ LRESULT CALLBACK CheckedEffectProc(HWND window, UINT message, WPARAM wParam, LPA
         watch.liveBeforeCreate = LiveObjects();
     }
     if (message == WM_TIMER) h.selectionBefore = sim::OwnDcSelection(window);
+    if (message == WM_DESTROY) watch.destroyed = true;
 
     watch.stack.push_back({Layer::Effect, &h});
     LRESULT result = __real_SaverEffectProc(window, message, wParam, lParam);
@@ -288,7 +302,9 @@ void CheckObjectsDoNotGrow() {
     Report(FREES_OBJECTS, "tick " + std::to_string(live.size()), "GDI objects are never deleted" + counts);
 }
 
+// Only after WM_DESTROY: a saver whose loop ended without it never had its chance to free them.
 void CheckObjectsFreedAtTheEnd() {
+    if (!watch.destroyed) return;
     std::vector<HGDIOBJ> left;
     for (const sim::GdiObjectFacts &facts : sim::LiveGdiObjectFacts())
         if (!watch.liveBeforeCreate.count(facts.handle)) left.push_back(facts.handle);
@@ -302,9 +318,13 @@ void CheckDrawingSeen() {
     if (!watch.session->isLong || !watch.created) return;
     for (const sim::DrawOp &op : sim::Drawing(watch.saverWindow))
         if (sim::Touches(op, watch.client)) return;
-    Report(DRAWS_WHERE_SEEN, "the whole session",
-           "in " + std::to_string(watch.ticks) + " ticks nothing it drew landed inside the client area (0, 0)-(" +
-               std::to_string(watch.client.right) + ", " + std::to_string(watch.client.bottom) + ")");
+    std::string area = "the client area (0, 0)-(" + std::to_string(watch.client.right) + ", " +
+                       std::to_string(watch.client.bottom) + ")";
+    if (watch.ticks == 0)
+        Report(DRAWS_WHERE_SEEN, "the whole session", "no WM_TIMER reached it (is its timer set at WM_CREATE?), and nothing it drew landed inside " + area);
+    else
+        Report(DRAWS_WHERE_SEEN, "the whole session",
+               "in " + std::to_string(watch.ticks) + " ticks nothing it drew landed inside " + area);
 }
 
 }  // namespace

@@ -69,17 +69,25 @@ std::vector<Session> Sessions(int longTicks);
 // What a session sent back from its process.
 struct SessionResult {
     std::vector<Finding> findings;
-    std::vector<std::string> trace;  // the effect's calls, "tick N: Call(...)" (tick 0: before)
-    std::string ending;              // how the program ended, for the messages
+    std::vector<std::string> trace;  // the effect's calls, "N\tWHERE: Call(...)", N the tick (0: before)
+    std::string ending;              // how the program ended
     bool crashed = false;
 };
 
-// Runs one session in a process of its own; startTick sets the simulated clock's start.
-SessionResult RunSession(const Session &session, DWORD startTick);
+// One run of a session, with the simulated clock starting at startTick.
+struct Run {
+    const Session *session;
+    DWORD startTick;
+};
+
+// Runs each in a process of its own, as many at once as there are cores; the results in order.
+std::vector<SessionResult> RunSessions(const std::vector<Run> &runs);
 
 // ---------------------------------------------------------------------------------------------
 // Inside a session's process
 
+// The session itself: the world set up, the saver run, the effect watched throughout.
+void RunSessionHere(const Session &session, DWORD startTick);
 // Watches the effect from before the program starts; reports through Report().
 void StartWatching(const Session &session);
 // At the program's end: what only the whole session shows.

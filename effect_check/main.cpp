@@ -7,6 +7,7 @@
 // wrong command line.
 #include "effect_check/effect_check.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -75,7 +76,9 @@ void CompareRuns(const SessionResult &first, const SessionResult &second, Sessio
 }
 
 std::string Line(const Session &session, const Finding &finding) {
-    std::string head = finding.rule == 0 ? "crash" : "rule " + std::to_string(finding.rule) + " (" + RuleTitle(finding.rule) + ")";
+    bool hung = finding.seen.find("hung") != std::string::npos;
+    std::string head = finding.rule == 0 ? (hung ? "hang" : "crash")
+                                         : "rule " + std::to_string(finding.rule) + " (" + RuleTitle(finding.rule) + ")";
     return head + ": " + session.name + ": " + finding.where + ": " + finding.seen;
 }
 
@@ -90,12 +93,22 @@ int main(int argc, char **argv) {
     }
     auto started = std::chrono::steady_clock::now();
     std::vector<Session> sessions = Sessions(options.ticks);
+    // Each long session runs twice: the second run must make the first one's calls.
+    std::vector<Run> runs;
+    for (const Session &session : sessions) {
+        runs.push_back({&session, FIRST_START_TICK});
+        if (session.isLong) runs.push_back({&session, SECOND_START_TICK});
+    }
+    std::vector<SessionResult> all = RunSessions(runs);
     std::vector<SessionResult> results;
     int ticks = 0;
-    for (const Session &session : sessions) {
-        results.push_back(RunSession(session, FIRST_START_TICK));
-        if (session.isLong) CompareRuns(results.back(), RunSession(session, SECOND_START_TICK), &results.back());
-        for (const std::string &line : results.back().trace) ticks = std::max(ticks, atoi(line.c_str()));
+    for (size_t i = 0; i < runs.size(); ++i) {
+        if (runs[i].startTick == SECOND_START_TICK) {
+            CompareRuns(results.back(), all[i], &results.back());
+            continue;
+        }
+        results.push_back(all[i]);
+        for (const std::string &line : all[i].trace) ticks = std::max(ticks, atoi(line.c_str()));
     }
 
     // One line per broken rule: where it first broke, in the order of the sessions.

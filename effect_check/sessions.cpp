@@ -5,12 +5,8 @@
 #include "framework/saver_state.h"
 #include "startup/modes.h"
 
-#include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace effect_check {
 
@@ -23,7 +19,6 @@ namespace effect_check {
 #define NO_TICKS_DEADLINE 600000    // ms: an effect without a timer gets its input anyway
 #define RETRY_AFTER_REFUSAL 300     // ms: the password module refused; the user tries again
 #define INPUT_TO_END 10000          // ms a saver may take to end after its input
-#define SESSION_SECONDS 60          // of real time, before a session counts as hung
 
 std::vector<Session> Sessions(int longTicks) {
     std::vector<Session> sessions = {
@@ -217,40 +212,9 @@ bool RunWorld(const Session &session, LONG *exitCode) {
     return false;
 }
 
-// ---------------------------------------------------------------------------------------------
-// The session's process
+}  // namespace
 
-int pipeOut = -1;
-// Lines wait here and go in large writes: a session sends a line per call of the effect.
-char pending[1 << 16];
-size_t pendingLength;
-
-void SendRaw(const char *text, size_t length) {
-    while (length > 0) {
-        ssize_t written = write(pipeOut, text, length);
-        if (written <= 0) return;
-        text += written;
-        length -= (size_t)written;
-    }
-}
-
-void Flush() {
-    SendRaw(pending, pendingLength);
-    pendingLength = 0;
-}
-
-// A crash or a hang: the parent is told where, with what is safe in a signal handler.
-void OnFatalSignal(int signal) {
-    Flush();
-    char line[64];
-    int length = snprintf(line, sizeof line, "C\t%d\t%d\n", TicksSoFar(), signal);
-    SendRaw(line, (size_t)length);
-    _exit(128 + signal);
-}
-
-void RunInThisProcess(const Session &session, DWORD startTick) {
-    for (int signal : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGALRM}) std::signal(signal, OnFatalSignal);
-    alarm(SESSION_SECONDS);
+void RunSessionHere(const Session &session, DWORD startTick) {
     SetUpWorld(session, startTick);
     StartWatching(session);
     LONG code = 0;
@@ -259,84 +223,6 @@ void RunInThisProcess(const Session &session, DWORD startTick) {
         Report(PASSES_EVERY_MESSAGE_ON, WhereNow(), "the saver ended with exit code " + std::to_string(code) + ", not 0");
     FinishWatching(ended);
     SendLine('E', ended ? "exit code " + std::to_string(code) : "did not end");
-    Flush();
-}
-
-// Splits "kind\ttext" lines as the session's process sent them.
-void ReadResult(FILE *from, SessionResult &result) {
-    char *line = nullptr;
-    size_t capacity = 0;
-    ssize_t length;
-    while ((length = getline(&line, &capacity, from)) > 0) {
-        std::string text(line, (size_t)length);
-        if (!text.empty() && text.back() == '\n') text.pop_back();
-        if (text.size() < 2) continue;
-        char kind = text[0];
-        std::string rest = text.substr(2);
-        if (kind == 'T') {
-            result.trace.push_back(rest);
-        } else if (kind == 'E') {
-            result.ending = rest;
-        } else if (kind == 'F' || kind == 'C') {
-            size_t tab1 = rest.find('\t'), tab2 = rest.find('\t', tab1 + 1);
-            if (tab1 == std::string::npos) continue;
-            if (kind == 'C') {
-                int signal = atoi(rest.c_str() + tab1 + 1);
-                std::string what = signal == SIGALRM ? "hung: no end within " + std::to_string(SESSION_SECONDS) + " s"
-                                                     : std::string("died of signal ") + std::to_string(signal) +
-                                                           " (" + strsignal(signal) + ")";
-                result.findings.push_back({0, "tick " + rest.substr(0, tab1), "the program " + what});
-                result.crashed = true;
-            } else if (tab2 != std::string::npos) {
-                result.findings.push_back({atoi(rest.c_str()), rest.substr(tab1 + 1, tab2 - tab1 - 1), rest.substr(tab2 + 1)});
-            }
-        }
-    }
-    free(line);
-}
-
-}  // namespace
-
-void SendLine(char kind, const std::string &text) {
-    std::string line = std::string(1, kind) + "\t" + text + "\n";
-    if (pendingLength + line.size() > sizeof pending) Flush();
-    if (line.size() > sizeof pending) {
-        SendRaw(line.data(), line.size());
-        return;
-    }
-    memcpy(pending + pendingLength, line.data(), line.size());
-    pendingLength += line.size();
-}
-
-SessionResult RunSession(const Session &session, DWORD startTick) {
-    SessionResult result;
-    int ends[2];
-    if (pipe(ends) != 0) {
-        result.findings.push_back({0, "the whole session", "the checker could not make a pipe"});
-        return result;
-    }
-    fflush(stdout);
-    fflush(stderr);
-    pid_t child = fork();
-    if (child == 0) {
-        close(ends[0]);
-        pipeOut = ends[1];
-        RunInThisProcess(session, startTick);
-        _exit(0);
-    }
-    close(ends[1]);
-    FILE *from = fdopen(ends[0], "r");
-    ReadResult(from, result);
-    fclose(from);
-    int status = 0;
-    waitpid(child, &status, 0);
-    if (!result.crashed && result.ending.empty()) {
-        std::string how = WIFEXITED(status) ? "ended with status " + std::to_string(WEXITSTATUS(status))
-                                            : "was killed by signal " + std::to_string(WTERMSIG(status));
-        result.findings.push_back({0, "the whole session", "the program " + how + " before the session's end"});
-        result.crashed = true;
-    }
-    return result;
 }
 
 }  // namespace effect_check

@@ -81,9 +81,12 @@ unknown=$(comm -23 <(echo "$functions") <(printf '%s\n' "${allowed_functions[@]}
 check "imports only functions that Windows 95 and NT 4.0 export ($(wc -l <<<"$functions") functions)" \
     test -z "$unknown"
 
-# The resource section's size in the file, 0 when there is none.
+# The resource section's size in the file, 0 when there is none: its contents, padded to the
+# image's file alignment.
 resource_bytes=$($objdump -h "$image" | awk '$2 == ".rsrc" { print $3 }')
 resource_bytes=$((16#${resource_bytes:-0}))
+alignment=$((16#$(sed -n 's/^FileAlignment[[:space:]]*//p' <<<"$headers")))
+resource_bytes=$(( (resource_bytes + alignment - 1) / alignment * alignment ))
 if [ -n "$with_resources" ]; then
     check "a resource section, from the saver's resource script" test "$resource_bytes" -gt 0
 else

@@ -37,9 +37,14 @@ endfunction()
 
 if(CMAKE_SYSTEM_NAME STREQUAL "Windows")
 
+# The framework, compiled once for all the savers of the build.
+add_library(saver_framework OBJECT ${SAVER_GUARD} ${SAVER_FRAMEWORK_SOURCES})
+target_include_directories(saver_framework PRIVATE ${PROJECT_SOURCE_DIR})
+target_compile_options(saver_framework PRIVATE ${SAVER_WINDOWS_COMPILE})
+
 function(add_screen_saver NAME)
     _saver_parse_sources(add_screen_saver ${NAME} ${ARGN})
-    add_executable(${NAME} WIN32 ${SAVER_GUARD} ${SAVER_FRAMEWORK_SOURCES} ${SAVER_ARG_SOURCES})
+    add_executable(${NAME} WIN32 $<TARGET_OBJECTS:saver_framework> ${SAVER_ARG_SOURCES})
     target_include_directories(${NAME} PRIVATE ${PROJECT_SOURCE_DIR})
     target_compile_options(${NAME} PRIVATE "$<$<COMPILE_LANGUAGE:CXX>:${SAVER_WINDOWS_COMPILE}>")
     # The link map shows the image check what went into the image.

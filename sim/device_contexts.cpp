@@ -3,6 +3,7 @@
 #include "sim/machine.h"
 
 #include <cstring>
+#include <utility>
 
 namespace sim {
 
@@ -176,34 +177,26 @@ INT WINAPI SetBkMode(HDC handle, INT mode) {
     if (Enter("SetBkMode", {handle, mode})) return 0;
     DeviceContext *dc = UsableDc(handle);
     if (!dc || (mode != TRANSPARENT && mode != OPAQUE)) return 0;
-    int previous = dc->bkMode;
-    dc->bkMode = mode;
-    return previous;
+    return std::exchange(dc->bkMode, mode);
 }
 
 COLORREF WINAPI SetBkColor(HDC handle, COLORREF color) {
     if (Enter("SetBkColor", {handle, color})) return CLR_INVALID;
     DeviceContext *dc = UsableDc(handle);
     if (!dc) return CLR_INVALID;
-    COLORREF previous = dc->bkColor;
-    dc->bkColor = color;
-    return previous;
+    return std::exchange(dc->bkColor, color);
 }
 
 COLORREF WINAPI SetTextColor(HDC handle, COLORREF color) {
     if (Enter("SetTextColor", {handle, color})) return CLR_INVALID;
     DeviceContext *dc = UsableDc(handle);
     if (!dc) return CLR_INVALID;
-    COLORREF previous = dc->textColor;
-    dc->textColor = color;
-    return previous;
+    return std::exchange(dc->textColor, color);
 }
 
 INT WINAPI SetROP2(HDC handle, INT mode) {
     if (Enter("SetROP2", {handle, mode})) return 0;
     DeviceContext *dc = UsableDc(handle);
     if (!dc || mode < R2_BLACK || mode > R2_WHITE) return 0;
-    int previous = dc->rop2;
-    dc->rop2 = mode;
-    return previous;
+    return std::exchange(dc->rop2, mode);
 }

@@ -93,6 +93,9 @@ void StartWatching(const Session &session);
 // At the program's end: what only the whole session shows.
 void FinishWatching(bool ended);
 void Report(int rule, const std::string &where, const std::string &seen);
+// The session's script acts as the world does (input, other programs): its calls are not the
+// effect's, even when it acts while the effect waits.
+void WorldActs(bool acting);
 // The effect's WM_TIMER messages so far.
 int TicksSoFar();
 // The tick or message that the checker is in, as findings name it.

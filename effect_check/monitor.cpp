@@ -37,7 +37,9 @@ struct Handling {
     sim::DcSelection selectionBefore = {};
 };
 
-enum class Layer { Framework, Effect, Policy };
+// Who is running: the framework, the effect, the dismissal policy, or the session's script acting
+// as the world does. Each delivery and each call into the effect or the policy is a level.
+enum class Layer { Framework, Effect, Policy, World };
 
 struct Level {
     Layer layer;
@@ -271,6 +273,13 @@ void StartWatching(const Session &session) {
 }
 
 int TicksSoFar() { return watch.ticks; }
+
+void WorldActs(bool acting) {
+    if (acting)
+        watch.stack.push_back({Layer::World, nullptr});
+    else if (!watch.stack.empty() && watch.stack.back().layer == Layer::World)
+        watch.stack.pop_back();
+}
 
 std::string WhereNow() {
     Handling *h = EffectHandling();

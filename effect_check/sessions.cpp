@@ -77,7 +77,7 @@ bool inputGiven;
 // The password module refuses the first password and accepts the next.
 BOOL WINAPI Verifier(HWND) { return ++verifierCalls > 1; }
 
-void Give(Input input) {
+void GiveAsTheWorld(Input input) {
     HWND saver = SaverState.mainWindow;
     switch (input) {
     case Input::None:
@@ -117,6 +117,12 @@ void Give(Input input) {
     }
 }
 
+void Give(Input input) {
+    WorldActs(true);
+    GiveAsTheWorld(input);
+    WorldActs(false);
+}
+
 const Input EVERY_INPUT[] = {Input::Key,       Input::SystemKey,        Input::LeftButton,
                              Input::RightButton, Input::MiddleButton,   Input::MouseMove,
                              Input::OtherApplication, Input::PowerBroadcast, Input::CriticalResume,
@@ -129,7 +135,9 @@ void GiveEveryInputThenCloseParent(size_t next) {
         sim::After(DRIVE_INTERVAL, [next] { GiveEveryInputThenCloseParent(next + 1); });
         return;
     }
+    WorldActs(true);
     sim::DestroyForeignWindow(previewParent);
+    WorldActs(false);
 }
 
 void GiveInput() {

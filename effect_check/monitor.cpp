@@ -158,6 +158,15 @@ void CheckCall(const sim::Call &call, Handling &h) {
         else if (h.message != WM_TIMER)
             Report(DRAWS_IN_TICKS, h.where, "draws outside WM_TIMER: " + call.Format());
     }
+    // Windows refuses to delete an object that a device context holds, and it stays for good;
+    // Wine frees it later, which hides the leak.
+    if (call.name == "DeleteObject" && !call.args.empty()) {
+        sim::GdiObjectFacts facts = sim::GdiObjectFactsOf((HGDIOBJ)call.args[0].value);
+        if (facts.selections > 0)
+            Report(FREES_OBJECTS, h.where,
+                   call.Format() + " deletes the " + facts.kind + " while a device context holds it: Windows refuses, "
+                   "and the " + facts.kind + " is never freed (select it out first)");
+    }
     if (Named(call.name, {"GetDC", "GetWindowDC", "GetDCEx", "BeginPaint"})) h.devicesGot.push_back(call.Format());
     if (Named(call.name, {"ReleaseDC", "EndPaint"}) && !h.devicesGot.empty()) h.devicesGot.pop_back();
 }

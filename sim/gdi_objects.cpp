@@ -187,9 +187,9 @@ SIZE BitmapSize(HGDIOBJ bitmap) {
 // ---------------------------------------------------------------------------------------------
 // Test controls
 
-static GdiObjectFacts FactsOf(HGDIOBJ handle, const char *kind, size_t call) {
+static GdiObjectFacts FactsOf(HGDIOBJ handle, const char *kind, size_t call, int selections = 0) {
     size_t index = call >= M.droppedCalls && call != NO_CALL ? call - M.droppedCalls : NO_CALL;
-    return {handle, kind, index};
+    return {handle, kind, index, selections};
 }
 
 std::vector<GdiObjectFacts> LiveGdiObjectFacts() {
@@ -198,7 +198,7 @@ std::vector<GdiObjectFacts> LiveGdiObjectFacts() {
         for (size_t i = 0; i < M.gdiObjects[k].size(); ++i) {
             const GdiObject &object = M.gdiObjects[k][i];
             HGDIOBJ handle = (HGDIOBJ)(KIND_BASE[k] + i);
-            if (object.live) live.push_back(FactsOf(handle, KIND_NAME[k], object.call));
+            if (object.live) live.push_back(FactsOf(handle, KIND_NAME[k], object.call, object.selected));
         }
     for (auto &dc : M.dcs)
         if (dc->memory && dc->live) live.push_back(FactsOf(dc->handle, MEMORY_DC, dc->call));
@@ -210,7 +210,7 @@ GdiObjectFacts GdiObjectFactsOf(HGDIOBJ object) {
     if (IsStock(object)) return FactsOf(object, SLOT_NAME[SlotOf(object)], NO_CALL);
     GdiKind kind;
     GdiObject *record = Created(object, &kind);
-    if (record) return FactsOf(object, KIND_NAME[kind], record->call);
+    if (record) return FactsOf(object, KIND_NAME[kind], record->call, record->live ? record->selected : 0);
     DeviceContext *dc = FindDc((HDC)object);
     if (dc && dc->memory) return FactsOf(object, MEMORY_DC, dc->call);
     return FactsOf(object, dc ? "device context" : "", NO_CALL);

@@ -220,6 +220,7 @@ struct GdiObjectFacts {
     std::string kind;  // "pen", "brush", "bitmap", "memory device context"; for stock objects also
                        // "font", "palette"; "device context" for a window's; "": unknown
     size_t call;       // index into Calls() of the call that created it, or NO_CALL
+    int selections = 0;  // device contexts that hold it now (created objects only)
 };
 // No call in the record: a stock object, or a call that ClearCalls dropped.
 constexpr size_t NO_CALL = (size_t)-1;

@@ -203,6 +203,19 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR name, HWND owner, DLGP
     return -1;
 }
 
+// No dialog is ever shown, so there is none to end.
+BOOL WINAPI EndDialog(HWND dialog, INT_PTR result) {
+    Enter("EndDialog", {dialog, (LONG_PTR)result});
+    return FALSE;
+}
+
+// The program's module has no string table: every string is missing.
+INT WINAPI LoadStringA(HINSTANCE instance, UINT id, LPSTR buffer, INT size) {
+    if (Enter("LoadStringA", {instance, id, size})) return 0;
+    if (buffer && size > 0) buffer[0] = 0;
+    return 0;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Files. The machine has none: every open fails, and every profile value is its default.
 

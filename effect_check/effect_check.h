@@ -54,7 +54,7 @@ enum class Input {
 };
 
 struct Session {
-    const char *name;
+    std::string name;
     bool preview;
     bool win9x;
     bool password;

@@ -19,7 +19,7 @@ std::vector<std::string> GoldenTrace(const std::vector<Session> &sessions,
     std::vector<std::string> trace;
     for (size_t i = 0; i < sessions.size() && i < results.size(); ++i) {
         if (!IsGoldenSession(sessions[i])) continue;
-        trace.push_back(SECTION_MARK + std::string(sessions[i].name));
+        trace.push_back(SECTION_MARK + sessions[i].name);
         for (const std::string &line : results[i].trace) {
             size_t tab = line.find('\t');
             if (atoi(line.c_str()) > ticks) break;

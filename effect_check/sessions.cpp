@@ -20,6 +20,36 @@ namespace effect_check {
 #define RETRY_AFTER_REFUSAL 300     // ms: the password module refused; the user tries again
 #define INPUT_TO_END 10000          // ms a saver may take to end after its input
 
+namespace {
+
+// Every input that ends a full-screen saver, as the sessions name it.
+struct InputRow {
+    Input input;
+    const char *name;
+    bool win9xOnly;  // the shell asks only the 95 family's saver
+};
+const InputRow INPUTS[] = {
+    {Input::Key, "a key", false},
+    {Input::SystemKey, "a system key", false},
+    {Input::LeftButton, "the left button", false},
+    {Input::RightButton, "the right button", false},
+    {Input::MiddleButton, "the middle button", false},
+    {Input::MouseMove, "a mouse move of 5 pixels", false},
+    {Input::OtherApplication, "another application activated", false},
+    {Input::PowerBroadcast, "WM_POWERBROADCAST", false},
+    {Input::CriticalResume, "WM_POWER (critical resume)", false},
+    {Input::AutoPlayQuery, "QueryCancelAutoPlay", true},
+};
+const size_t INPUT_COUNT = sizeof INPUTS / sizeof INPUTS[0];
+
+const char *InputName(Input input) {
+    for (const InputRow &row : INPUTS)
+        if (row.input == input) return row.name;
+    return "its inputs";
+}
+
+}  // namespace
+
 std::vector<Session> Sessions(int longTicks) {
     std::vector<Session> sessions = {
         {"full screen 1024 x 768, NT family", false, false, false, longTicks, Input::Key, true},
@@ -28,37 +58,16 @@ std::vector<Session> Sessions(int longTicks) {
         {"full screen 1024 x 768, 95 family, password", false, true, true, longTicks, Input::Key, true},
         {"preview 152 x 112, 95 family", true, true, false, longTicks, Input::None, true},
     };
-    struct Ending {
-        Input input;
-        const char *name;
-        bool win9xOnly;
-    };
-    static const Ending endings[] = {
-        {Input::Key, "a key", false},
-        {Input::SystemKey, "a system key", false},
-        {Input::LeftButton, "the left button", false},
-        {Input::RightButton, "the right button", false},
-        {Input::MiddleButton, "the middle button", false},
-        {Input::MouseMove, "a mouse move of 5 pixels", false},
-        {Input::OtherApplication, "another application activated", false},
-        {Input::PowerBroadcast, "WM_POWERBROADCAST", false},
-        {Input::CriticalResume, "WM_POWER, critical resume", false},
-        {Input::AutoPlayQuery, "QueryCancelAutoPlay", true},
-    };
-    static std::vector<std::string> names;  // the sessions point into it
-    names.clear();
-    names.reserve(3 * (sizeof endings / sizeof endings[0]));
     struct Family {
         const char *name;
         bool win9x, password;
     };
     for (Family family : {Family{"NT family", false, false}, Family{"95 family", true, false},
                           Family{"95 family, password", true, true}})
-        for (const Ending &ending : endings) {
-            if (ending.win9xOnly && !family.win9x) continue;
-            names.push_back("full screen, " + std::string(family.name) + ", ended by " + ending.name);
-            sessions.push_back({names.back().c_str(), false, family.win9x, family.password, INPUT_TICKS, ending.input,
-                                false});
+        for (const InputRow &row : INPUTS) {
+            if (row.win9xOnly && !family.win9x) continue;
+            sessions.push_back({"full screen, " + std::string(family.name) + ", ended by " + row.name, false,
+                                family.win9x, family.password, INPUT_TICKS, row.input, false});
         }
     return sessions;
 }
@@ -123,15 +132,10 @@ void Give(Input input) {
     WorldActs(false);
 }
 
-const Input EVERY_INPUT[] = {Input::Key,       Input::SystemKey,        Input::LeftButton,
-                             Input::RightButton, Input::MiddleButton,   Input::MouseMove,
-                             Input::OtherApplication, Input::PowerBroadcast, Input::CriticalResume,
-                             Input::AutoPlayQuery};
-
 // The preview: every input in turn, which it must take without ending, then its parent goes.
 void GiveEveryInputThenCloseParent(size_t next) {
-    if (next < sizeof EVERY_INPUT / sizeof EVERY_INPUT[0]) {
-        Give(EVERY_INPUT[next]);
+    if (next < INPUT_COUNT) {
+        Give(INPUTS[next].input);
         sim::After(DRIVE_INTERVAL, [next] { GiveEveryInputThenCloseParent(next + 1); });
         return;
     }
@@ -187,22 +191,6 @@ void SetUpWorld(const Session &session, DWORD startTick) {
     sim::After(DRIVE_INTERVAL, Drive);
 }
 
-const char *InputName(Input input) {
-    switch (input) {
-    case Input::None: return "its inputs";
-    case Input::Key: return "a key";
-    case Input::SystemKey: return "a system key";
-    case Input::LeftButton: return "the left button";
-    case Input::RightButton: return "the right button";
-    case Input::MiddleButton: return "the middle button";
-    case Input::MouseMove: return "a mouse move of 5 pixels";
-    case Input::OtherApplication: return "another application activated";
-    case Input::PowerBroadcast: return "WM_POWERBROADCAST";
-    case Input::CriticalResume: return "WM_POWER (critical resume)";
-    case Input::AutoPlayQuery: return "QueryCancelAutoPlay";
-    }
-    return "";
-}
 
 // Runs the session; false when the program did not end.
 bool RunWorld(const Session &session, LONG *exitCode) {

@@ -72,6 +72,7 @@ struct SessionResult {
     std::vector<std::string> trace;  // the effect's calls, "N\tWHERE: Call(...)", N the tick (0: before)
     std::string ending;              // how the program ended
     bool crashed = false;
+    bool hung = false;  // it ran out of real time and was stopped
 };
 
 // One run of a session, with the simulated clock starting at startTick.

@@ -75,9 +75,8 @@ void CompareRuns(const SessionResult &first, const SessionResult &second, Sessio
     }
 }
 
-std::string Line(const Session &session, const Finding &finding) {
-    bool hung = finding.seen.find("hung") != std::string::npos;
-    std::string head = finding.rule == 0 ? (hung ? "hang" : "crash")
+std::string Line(const Session &session, const SessionResult &result, const Finding &finding) {
+    std::string head = finding.rule == 0 ? (result.hung ? "hang" : "crash")
                                          : "rule " + std::to_string(finding.rule) + " (" + RuleTitle(finding.rule) + ")";
     return head + ": " + session.name + ": " + finding.where + ": " + finding.seen;
 }
@@ -117,7 +116,7 @@ int main(int argc, char **argv) {
         for (size_t i = 0; i < sessions.size(); ++i)
             for (const Finding &finding : results[i].findings) {
                 if (finding.rule != rule || (brokenRules.count(rule) && !options.all)) continue;
-                printf("%s\n", Line(sessions[i], finding).c_str());
+                printf("%s\n", Line(sessions[i], results[i], finding).c_str());
                 brokenRules.insert(rule);
             }
     bool broken = !brokenRules.empty();

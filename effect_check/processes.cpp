@@ -83,6 +83,7 @@ void Parse(const std::string &line, SessionResult &result) {
                                              : "died of signal " + std::to_string(signal) + " (" + strsignal(signal) + ")";
         result.findings.push_back({0, "tick " + rest.substr(0, tab1), "the program " + what});
         result.crashed = true;
+        result.hung = signal == SIGALRM;
     }
 }
 
@@ -157,10 +158,6 @@ void SendLine(char kind, const std::string &text) {
 
 // A session that hangs keeps its process for SESSION_SECONDS; the others would too, so after one
 // hang the rest are not started, and those still running are stopped.
-static bool Hung(const SessionResult &result) {
-    return result.crashed && !result.findings.empty() && result.findings.back().seen.find("hung") != std::string::npos;
-}
-
 std::vector<SessionResult> RunSessions(const std::vector<Run> &runs) {
     std::vector<SessionResult> results(runs.size());
     std::vector<Child> running;
@@ -176,7 +173,7 @@ std::vector<SessionResult> RunSessions(const std::vector<Run> &runs) {
             ++next;
         }
         if (!running.empty()) ReadSome(running, results);
-        for (const SessionResult &result : results) hung = hung || Hung(result);
+        for (const SessionResult &result : results) hung = hung || result.hung;
         if (hung)
             for (const Child &child : running) kill(child.pid, SIGKILL);
     }

@@ -1,12 +1,17 @@
 # A saver of your own: the framework and one effect.
 #
-#   add_screen_saver(NAME SOURCES file...)
+#   add_screen_saver(NAME SOURCES file... [GOLDEN file.trace] [MAX_SIZE bytes]
+#                    [WARNINGS_ARE_NOT_ERRORS])
 #
 # For Windows (presets win32 and win64) it builds NAME.scr exactly as the product is built: no C
 # runtime, the framework's own entry and exception guard, imports from the four system DLLs only,
-# and a test that checks the image (format, imports, no static constructors, size). A resource
-# script (.rc) among the sources is compiled in: an icon SAVER_ICON_ID, a dialog CONFIG_DIALOG_ID
-# (framework/saver_effect.h), a version block with the description.
+# and a test that checks the image (format, imports, no static constructors; the size it prints,
+# and holds to MAX_SIZE when one is given). A resource script (.rc) among the sources is compiled
+# in: an icon SAVER_ICON_ID, a dialog CONFIG_DIALOG_ID (framework/saver_effect.h), a version block
+# with the description.
+#
+# Warnings are errors in this tree (-Wall -Wextra -Werror); WARNINGS_ARE_NOT_ERRORS leaves the
+# effect's own sources with the warnings but without the errors. The framework keeps them.
 #
 # On the host (presets host and host-asan) it builds the effect with the framework against the
 # simulated Win32 and checks the effect's contract there, as a test (add_effect_check below).
@@ -23,16 +28,28 @@ function(_saver_absolute_sources out)
 endfunction()
 
 function(_saver_parse_sources function name)
-    cmake_parse_arguments(PARSE_ARGV 2 ARG "" "GOLDEN" "SOURCES")
+    cmake_parse_arguments(PARSE_ARGV 2 ARG "WARNINGS_ARE_NOT_ERRORS" "GOLDEN;MAX_SIZE" "SOURCES")
     if(ARG_UNPARSED_ARGUMENTS)
         message(FATAL_ERROR "${function}(${name}): unexpected ${ARG_UNPARSED_ARGUMENTS}")
     endif()
     if(NOT ARG_SOURCES)
         message(FATAL_ERROR "${function}(${name}): no SOURCES given")
     endif()
+    if(DEFINED ARG_MAX_SIZE AND NOT ARG_MAX_SIZE MATCHES "^[1-9][0-9]*$")
+        message(FATAL_ERROR "${function}(${name}): MAX_SIZE takes a number of bytes, not \"${ARG_MAX_SIZE}\"")
+    endif()
     _saver_absolute_sources(sources ${ARG_SOURCES})
     set(SAVER_ARG_SOURCES "${sources}" PARENT_SCOPE)
     set(SAVER_ARG_GOLDEN "${ARG_GOLDEN}" PARENT_SCOPE)
+    set(SAVER_ARG_MAX_SIZE "${ARG_MAX_SIZE}" PARENT_SCOPE)
+    set(SAVER_ARG_WARNINGS_ARE_NOT_ERRORS "${ARG_WARNINGS_ARE_NOT_ERRORS}" PARENT_SCOPE)
+endfunction()
+
+# The effect's own sources keep their warnings but stop failing the build on them.
+function(_saver_warnings target)
+    if(SAVER_ARG_WARNINGS_ARE_NOT_ERRORS)
+        target_compile_options(${target} PRIVATE "$<$<COMPILE_LANGUAGE:CXX>:-Wno-error>")
+    endif()
 endfunction()
 
 if(CMAKE_SYSTEM_NAME STREQUAL "Windows")
@@ -52,14 +69,18 @@ function(add_screen_saver NAME)
     target_link_options(${NAME} PRIVATE ${SAVER_WINDOWS_LINK} -Wl,-Map=${map})
     target_link_libraries(${NAME} PRIVATE ${SAVER_WINDOWS_LIBRARIES})
     set_target_properties(${NAME} PROPERTIES OUTPUT_NAME ${NAME} SUFFIX ".scr")
+    _saver_warnings(${NAME})
 
-    set(resources)
+    set(options)
+    if(SAVER_ARG_MAX_SIZE)
+        list(APPEND options --max-size ${SAVER_ARG_MAX_SIZE})
+    endif()
     list(FILTER SAVER_ARG_SOURCES INCLUDE REGEX "[.][rR][cC]$")
     if(SAVER_ARG_SOURCES)
-        set(resources --with-resources)
+        list(APPEND options --with-resources)
     endif()
     add_test(NAME ${NAME}_image_is_a_win95_gui_program
-        COMMAND ${PROJECT_SOURCE_DIR}/scripts/check-image.sh ${resources} $<TARGET_FILE:${NAME}>
+        COMMAND ${PROJECT_SOURCE_DIR}/scripts/check-image.sh ${options} $<TARGET_FILE:${NAME}>
                 ${CMAKE_SYSTEM_PROCESSOR} ${map})
 endfunction()
 
@@ -70,7 +91,7 @@ endfunction()
 
 else()
 
-# add_effect_check(NAME SOURCES file... [GOLDEN file.trace])
+# add_effect_check(NAME SOURCES file... [GOLDEN file.trace] [WARNINGS_ARE_NOT_ERRORS])
 #
 # NAME_check: the effect with the framework on the simulated Win32, run through scripted
 # sessions that check every rule of the effect contract; the test NAME_keeps_the_effect_contract
@@ -78,6 +99,7 @@ else()
 function(add_effect_check NAME)
     _saver_parse_sources(add_effect_check ${NAME} ${ARGN})
     add_effect_check_program(${NAME} ${SAVER_ARG_SOURCES})
+    _saver_warnings(${NAME}_check)
     set(golden)
     if(SAVER_ARG_GOLDEN)
         _saver_absolute_sources(golden ${SAVER_ARG_GOLDEN})
@@ -100,11 +122,14 @@ endfunction()
 function(add_screen_saver NAME)
     _saver_parse_sources(add_screen_saver ${NAME} ${ARGN})
     list(FILTER SAVER_ARG_SOURCES EXCLUDE REGEX "[.][rR][cC]$")
-    set(golden)
+    set(options)
     if(SAVER_ARG_GOLDEN)
-        set(golden GOLDEN ${SAVER_ARG_GOLDEN})
+        list(APPEND options GOLDEN ${SAVER_ARG_GOLDEN})
     endif()
-    add_effect_check(${NAME} SOURCES ${SAVER_ARG_SOURCES} ${golden})
+    if(SAVER_ARG_WARNINGS_ARE_NOT_ERRORS)
+        list(APPEND options WARNINGS_ARE_NOT_ERRORS)
+    endif()
+    add_effect_check(${NAME} SOURCES ${SAVER_ARG_SOURCES} ${options})
 endfunction()
 
 endif()

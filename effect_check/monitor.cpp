@@ -128,10 +128,15 @@ const char *ForbiddenRead(const std::string &name) {
     return nullptr;
 }
 
-bool IsDrawing(const std::string &name) {
-    return Named(name, {"LineTo", "Polyline", "PolylineTo", "PolyBezier", "Polygon", "Rectangle", "Ellipse",
-                        "RoundRect", "Arc", "Pie", "Chord", "PatBlt", "BitBlt", "StretchBlt", "FillRect",
-                        "FrameRect", "InvertRect", "SetPixel", "TextOutA"});
+// DrawTextA with DT_CALCRECT only measures.
+bool IsDrawing(const sim::Call &call) {
+    const size_t DRAW_TEXT_FORMAT = 7;
+    if (call.name == "DrawTextA")
+        return call.args.size() > DRAW_TEXT_FORMAT && !(call.args[DRAW_TEXT_FORMAT].value & DT_CALCRECT);
+    return Named(call.name, {"LineTo", "Polyline", "PolylineTo", "PolyBezier", "Polygon", "Rectangle", "Ellipse",
+                             "RoundRect", "Arc", "Pie", "Chord", "PatBlt", "BitBlt", "StretchBlt", "FillRect",
+                             "FrameRect", "InvertRect", "SetPixel", "TextOutA", "ExtTextOutA", "FillRgn",
+                             "FrameRgn", "PaintRgn", "InvertRgn", "SetDIBitsToDevice", "StretchDIBits"});
 }
 
 bool IsMemoryDc(const sim::Arg &dc) {
@@ -152,7 +157,7 @@ void CheckCall(const sim::Call &call, Handling &h) {
         Report(LEAVES_ENDING_TO_FRAMEWORK, h.where, "calls " + call.Format() + " itself");
     else if (EndsTheSaver(call, h))
         Report(LEAVES_ENDING_TO_FRAMEWORK, h.where, "calls " + call.Format() + " while handling " + MessageName(h.message));
-    if (IsDrawing(call.name) && !call.args.empty() && !IsMemoryDc(call.args[0])) {
+    if (IsDrawing(call) && !call.args.empty() && !IsMemoryDc(call.args[0])) {
         if (h.inTimerProc)
             Report(DRAWS_IN_TICKS, h.where, "draws in a timer procedure, which the framework cannot stop: " + call.Format());
         else if (h.message != WM_TIMER)

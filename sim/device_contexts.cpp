@@ -36,6 +36,9 @@ static DeviceContext *NewDc(HWND window, bool own, bool memory) {
     dc->bkColor = RGB(255, 255, 255);
     dc->textColor = RGB(0, 0, 0);
     dc->rop2 = R2_COPYPEN;
+    dc->textAlign = TA_LEFT | TA_TOP | TA_NOUPDATECP;
+    dc->stretchMode = BLACKONWHITE;
+    dc->clipped = false;
     dc->call = CurrentCall();
     M.dcs.push_back(std::move(dc));
     return M.dcs.back().get();
@@ -156,6 +159,7 @@ BOOL WINAPI DeleteDC(HDC handle) {
     return TRUE;
 }
 
+// Where the device context can draw, narrowed by its clip region when one is selected.
 INT WINAPI GetClipBox(HDC handle, RECT *rect) {
     if (Enter("GetClipBox", {handle})) return ERROR;
     DeviceContext *dc = UsableDc(handle);
@@ -170,7 +174,10 @@ INT WINAPI GetClipBox(HDC handle, RECT *rect) {
         if (!window) return ERROR;
         *rect = ClientRect(window);
     }
-    return SIMPLEREGION;
+    if (!dc->clipped) return SIMPLEREGION;
+    Region visible = Combine(dc->clip, RectRegion(*rect), RGN_AND);
+    *rect = RegionBox(visible);
+    return RegionComplexity(visible);
 }
 
 INT WINAPI SetBkMode(HDC handle, INT mode) {

@@ -7,8 +7,6 @@
 namespace sim {
 
 static const RECT NOTHING = {0, 0, 0, 0};
-// Text is taken as cells of the system font: 8 pixels wide, 16 high.
-static const int CHAR_WIDTH = 8, CHAR_HEIGHT = 16;
 
 static std::vector<DrawOp> &DrawingOf(HWND window) {
     Window *record = FindWindowRecord(window);
@@ -23,9 +21,9 @@ static std::vector<DrawOp> &DrawingOf(DeviceContext *dc) {
     return dc->memory ? dc->drawing : DrawingOf(dc->window);
 }
 
-static bool IsEmpty(const RECT &rect) { return rect.right <= rect.left || rect.bottom <= rect.top; }
+bool IsEmpty(const RECT &rect) { return rect.right <= rect.left || rect.bottom <= rect.top; }
 
-static RECT Ordered(RECT rect) {
+RECT Ordered(RECT rect) {
     return {std::min(rect.left, rect.right), std::min(rect.top, rect.bottom),
             std::max(rect.left, rect.right), std::max(rect.top, rect.bottom)};
 }
@@ -94,7 +92,7 @@ static bool PathTouches(const DrawOp &op, bool closed, const RECT &area) {
     return closed && points.size() > 1 && SegmentTouches(points.back(), points.front(), reach, area);
 }
 
-static DrawOp NewOp(DrawOp::Kind kind) {
+DrawOp NewOp(DrawOp::Kind kind) {
     DrawOp op = {};
     op.kind = kind;
     op.penStyle = PS_NULL;
@@ -113,6 +111,8 @@ static DrawOp Filled(DrawOp::Kind kind, const DeviceContext *dc) {
     BrushFacts(dc->selection.brush, &op);
     return op;
 }
+
+void AddDrawing(DeviceContext *dc, const DrawOp &op) { DrawingOf(dc).push_back(op); }
 
 // ---------------------------------------------------------------------------------------------
 // Test controls
@@ -266,7 +266,7 @@ BOOL WINAPI PatBlt(HDC handle, INT x, INT y, INT width, INT height, DWORD rop) {
     return TRUE;
 }
 
-static Arg RectArg(const RECT *rect, LONG RECT::*side) {
+Arg sim::RectArg(const RECT *rect, LONG RECT::*side) {
     return rect ? Arg(rect->*side) : Arg(nullptr);
 }
 
@@ -336,7 +336,7 @@ BOOL WINAPI StretchBlt(HDC target, INT x, INT y, INT width, INT height, HDC sour
 }
 
 // ---------------------------------------------------------------------------------------------
-// Platform functions: pixels and text
+// Platform functions: pixels
 
 // The pixel counts as set wherever it lies: nothing is clipped.
 COLORREF WINAPI SetPixel(HDC handle, INT x, INT y, COLORREF color) {
@@ -355,18 +355,4 @@ COLORREF WINAPI SetPixel(HDC handle, INT x, INT y, COLORREF color) {
 COLORREF WINAPI GetPixel(HDC handle, INT x, INT y) {
     if (Enter("GetPixel", {handle, x, y})) return CLR_INVALID;
     return UsableDc(handle) ? RGB(0, 0, 0) : CLR_INVALID;
-}
-
-BOOL WINAPI TextOutA(HDC handle, INT x, INT y, LPCSTR text, INT count) {
-    std::string shown = text && count > 0 ? std::string(text, count) : std::string();
-    if (Enter("TextOutA", {handle, x, y, shown.c_str(), count})) return FALSE;
-    DeviceContext *dc = UsableDc(handle);
-    if (!dc || count < 0 || (count && !text)) return FALSE;
-    DrawOp op = NewOp(DrawOp::Text);
-    op.to = {x, y};
-    op.color = dc->textColor;
-    op.text = shown;
-    op.bounds = count ? RECT{x, y, x + CHAR_WIDTH * count, y + CHAR_HEIGHT} : NOTHING;
-    DrawingOf(dc).push_back(op);
-    return TRUE;
 }

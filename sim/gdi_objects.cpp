@@ -1,6 +1,10 @@
-// Simulated GDI objects: stock objects, the pens, brushes and bitmaps a program creates, what a
-// device context holds, deletion, and the facts and counters that show a leak.
+// Simulated GDI objects: stock objects, the pens, brushes, bitmaps, fonts and regions a program
+// creates, what a device context holds, deletion, and the facts and counters that show a leak.
 #include "sim/machine.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 namespace sim {
 
@@ -9,10 +13,11 @@ static const ULONG_PTR STOCK_BASE = 0x30000;
 // stock, but GetStockObject has no documented index for it.
 static const ULONG_PTR DEFAULT_BITMAP = STOCK_BASE + 0x20;
 // Each kind has a range of its own, wide enough for the millions of pens of a long run.
-static const ULONG_PTR KIND_BASE[GDI_KINDS] = {0x1000000, 0x2000000, 0x3000000};
+static const ULONG_PTR KIND_BASE[GDI_KINDS] = {0x1000000, 0x2000000, 0x3000000, 0x6000000, 0x7000000};
 static const ULONG_PTR KIND_SPAN = 0x1000000;
-static const char *const KIND_NAME[GDI_KINDS] = {"pen", "brush", "bitmap"};
+static const char *const KIND_NAME[GDI_KINDS] = {"pen", "brush", "bitmap", "font", "region"};
 static const char *const MEMORY_DC = "memory device context";
+static const char *const DIB_SECTION_NAME = "DIB section";
 
 enum Slot { PEN_SLOT, BRUSH_SLOT, BITMAP_SLOT, FONT_SLOT, NO_SLOT };
 
@@ -66,19 +71,39 @@ static GdiObject *LiveOfKind(HGDIOBJ object, GdiKind wanted) {
     return record && kind == wanted ? record : nullptr;
 }
 
-static HGDIOBJ NewObject(GdiKind kind, UINT style, int width, int height, COLORREF color) {
+HGDIOBJ NewGdiObject(GdiKind kind, UINT style, int width, int height, COLORREF color) {
     M.gdiObjects[kind].push_back({style, width, height, color, CurrentCall(), 0, true, false});
     M.liveGdiObjects[kind]++;
     return (HGDIOBJ)(KIND_BASE[kind] + M.gdiObjects[kind].size() - 1);
 }
 
+// The object is gone, and with it what it kept: a DIB section's pixels, a region's shape.
+static void Free(HGDIOBJ object, GdiKind kind, GdiObject *record) {
+    record->live = false;
+    M.liveGdiObjects[kind]--;
+    M.fonts.erase(object);
+    M.regions.erase(object);
+    M.dibBits.erase(object);
+}
+
+static const char *KindName(GdiKind kind, const GdiObject &record) {
+    return kind == GDI_BITMAP && record.style == DIB_SECTION ? DIB_SECTION_NAME : KIND_NAME[kind];
+}
+
+Region *LiveRegion(HGDIOBJ region) {
+    auto found = M.regions.find(region);
+    return found == M.regions.end() ? nullptr : &found->second;
+}
+
+// A region has no slot: selecting one makes a copy of it the clip.
 static Slot SlotOf(HGDIOBJ object) {
+    static const Slot KIND_SLOT[GDI_KINDS] = {PEN_SLOT, BRUSH_SLOT, BITMAP_SLOT, FONT_SLOT, NO_SLOT};
     if ((ULONG_PTR)object == DEFAULT_BITMAP) return BITMAP_SLOT;
     int index = StockIndex(object);
     if (index >= 0) return StockSlot(index);
     GdiKind kind;
     if (!Live(object, &kind)) return NO_SLOT;
-    return kind == GDI_PEN ? PEN_SLOT : kind == GDI_BRUSH ? BRUSH_SLOT : BITMAP_SLOT;
+    return KIND_SLOT[kind];
 }
 
 static HGDIOBJ &Held(DcSelection &selection, Slot slot) {
@@ -102,10 +127,7 @@ static void CountSelection(HGDIOBJ object, int change) {
     GdiObject *record = Live(object, &kind);
     if (!record) return;
     record->selected += change;
-    if (record->deletePending && record->selected == 0) {
-        record->live = false;
-        M.liveGdiObjects[kind]--;
-    }
+    if (record->deletePending && record->selected == 0) Free(object, kind, record);
 }
 
 static HGDIOBJ Replace(DeviceContext *dc, Slot slot, HGDIOBJ object) {
@@ -127,6 +149,13 @@ void Deselect(DeviceContext *dc) {
     DcSelection fresh = FreshSelection(dc->memory);
     for (Slot slot : {PEN_SLOT, BRUSH_SLOT, BITMAP_SLOT, FONT_SLOT})
         Replace(dc, slot, Held(fresh, slot));
+    SetClip(dc, nullptr);
+}
+
+int SetClip(DeviceContext *dc, const Region *region) {
+    dc->clipped = region != nullptr;
+    dc->clip = region ? *region : Region();
+    return region ? RegionComplexity(*region) : SIMPLEREGION;
 }
 
 // A bitmap is selected into one memory device context at a time.
@@ -181,7 +210,22 @@ bool BrushFacts(HGDIOBJ object, DrawOp *op) {
 
 SIZE BitmapSize(HGDIOBJ bitmap) {
     GdiObject *record = LiveOfKind(bitmap, GDI_BITMAP);
-    return record ? SIZE{record->width, record->height} : SIZE{1, 1};
+    return record ? SIZE{record->width, abs(record->height)} : SIZE{1, 1};
+}
+
+// Every stock font counts as the system font, 16 pixels high and 8 wide.
+static LOGFONTA SystemFont() {
+    LOGFONTA font = {};
+    font.lfHeight = 16;
+    font.lfWidth = 8;
+    font.lfWeight = FW_BOLD;
+    strcpy(font.lfFaceName, "System");
+    return font;
+}
+
+LOGFONTA SelectedFont(const DeviceContext *dc) {
+    auto found = M.fonts.find(dc->selection.font);
+    return found == M.fonts.end() ? SystemFont() : found->second;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -198,7 +242,7 @@ std::vector<GdiObjectFacts> LiveGdiObjectFacts() {
         for (size_t i = 0; i < M.gdiObjects[k].size(); ++i) {
             const GdiObject &object = M.gdiObjects[k][i];
             HGDIOBJ handle = (HGDIOBJ)(KIND_BASE[k] + i);
-            if (object.live) live.push_back(FactsOf(handle, KIND_NAME[k], object.call, object.selected));
+            if (object.live) live.push_back(FactsOf(handle, KindName((GdiKind)k, object), object.call, object.selected));
         }
     for (auto &dc : M.dcs)
         if (dc->memory && dc->live) live.push_back(FactsOf(dc->handle, MEMORY_DC, dc->call));
@@ -210,7 +254,7 @@ GdiObjectFacts GdiObjectFactsOf(HGDIOBJ object) {
     if (IsStock(object)) return FactsOf(object, SLOT_NAME[SlotOf(object)], NO_CALL);
     GdiKind kind;
     GdiObject *record = Created(object, &kind);
-    if (record) return FactsOf(object, KIND_NAME[kind], record->call, record->live ? record->selected : 0);
+    if (record) return FactsOf(object, KindName(kind, *record), record->call, record->live ? record->selected : 0);
     DeviceContext *dc = FindDc((HDC)object);
     if (dc && dc->memory) return FactsOf(object, MEMORY_DC, dc->call);
     return FactsOf(object, dc ? "device context" : "", NO_CALL);
@@ -239,7 +283,7 @@ HGDIOBJ WINAPI GetStockObject(INT index) {
 // A null pen is the stock one, as Wine hands it out.
 static HPEN NewPen(UINT style, int width, COLORREF color) {
     if (style == PS_NULL) return (HPEN)Stock(NULL_PEN);
-    return (HPEN)NewObject(GDI_PEN, style, width, 0, color);
+    return (HPEN)NewGdiObject(GDI_PEN, style, width, 0, color);
 }
 
 HPEN WINAPI CreatePen(INT style, INT width, COLORREF color) {
@@ -254,17 +298,17 @@ HPEN WINAPI CreatePenIndirect(const LOGPEN *pen) {
 
 HBRUSH WINAPI CreateSolidBrush(COLORREF color) {
     if (Enter("CreateSolidBrush", {color})) return 0;
-    return (HBRUSH)NewObject(GDI_BRUSH, BS_SOLID, 0, 0, color);
+    return (HBRUSH)NewGdiObject(GDI_BRUSH, BS_SOLID, 0, 0, color);
 }
 
 HBRUSH WINAPI CreateHatchBrush(INT hatch, COLORREF color) {
     if (Enter("CreateHatchBrush", {hatch, color})) return 0;
-    return (HBRUSH)NewObject(GDI_BRUSH, BS_HATCHED, 0, 0, color);
+    return (HBRUSH)NewGdiObject(GDI_BRUSH, BS_HATCHED, 0, 0, color);
 }
 
 HBRUSH WINAPI CreateBrushIndirect(const LOGBRUSH *brush) {
     if (Enter("CreateBrushIndirect", {brush->lbStyle, brush->lbColor, brush->lbHatch})) return 0;
-    return (HBRUSH)NewObject(GDI_BRUSH, brush->lbStyle, 0, 0, brush->lbColor);
+    return (HBRUSH)NewGdiObject(GDI_BRUSH, brush->lbStyle, 0, 0, brush->lbColor);
 }
 
 // A bitmap of no size is the platform's default one.
@@ -272,13 +316,15 @@ HBITMAP WINAPI CreateCompatibleBitmap(HDC dc, INT width, INT height) {
     if (Enter("CreateCompatibleBitmap", {dc, width, height})) return 0;
     if (!UsableDc(dc) || width < 0 || height < 0) return 0;
     if (width == 0 || height == 0) return (HBITMAP)DEFAULT_BITMAP;
-    return (HBITMAP)NewObject(GDI_BITMAP, 0, width, height, 0);
+    return (HBITMAP)NewGdiObject(GDI_BITMAP, 0, width, height, 0);
 }
 
-// Returns the object of the same kind that the device context held before.
+// Returns the object of the same kind that the device context held before; for a region, which
+// becomes the clip as SelectClipRgn makes it, the clip's complexity.
 HGDIOBJ WINAPI SelectObject(HDC handle, HGDIOBJ object) {
     if (Enter("SelectObject", {handle, object})) return 0;
     DeviceContext *dc = UsableDc(handle);
+    if (dc && LiveRegion(object)) return (HGDIOBJ)(ULONG_PTR)SetClip(dc, LiveRegion(object));
     Slot slot = SlotOf(object);
     if (!dc || slot == NO_SLOT) return 0;
     if (slot == BITMAP_SLOT && !SelectableBitmap(dc, object)) return 0;
@@ -294,4 +340,53 @@ BOOL WINAPI DeleteObject(HGDIOBJ object) {
     record->deletePending = true;
     CountSelection(object, 0);
     return TRUE;
+}
+
+// Fonts are kept as their LOGFONTA: what the text calls measure by. Nothing is looked up: every
+// face exists, at the size asked for.
+static HFONT NewFont(const LOGFONTA &font) {
+    HGDIOBJ handle = NewGdiObject(GDI_FONT, 0, font.lfWidth, font.lfHeight, 0);
+    M.fonts[handle] = font;
+    return (HFONT)handle;
+}
+
+static std::string FaceName(const LOGFONTA &font) {
+    return std::string(font.lfFaceName, strnlen(font.lfFaceName, LF_FACESIZE));
+}
+
+HFONT WINAPI CreateFontIndirectA(const LOGFONTA *font) {
+    if (!font) {
+        Enter("CreateFontIndirectA", {nullptr});
+        return 0;
+    }
+    if (Enter("CreateFontIndirectA",
+              {font->lfHeight, font->lfWidth, font->lfEscapement, font->lfOrientation, font->lfWeight,
+               font->lfItalic, font->lfUnderline, font->lfStrikeOut, font->lfCharSet, font->lfOutPrecision,
+               font->lfClipPrecision, font->lfQuality, font->lfPitchAndFamily, FaceName(*font).c_str()}))
+        return 0;
+    return NewFont(*font);
+}
+
+HFONT WINAPI CreateFontA(INT height, INT width, INT escapement, INT orientation, INT weight, DWORD italic,
+                         DWORD underline, DWORD strikeOut, DWORD charSet, DWORD outPrecision,
+                         DWORD clipPrecision, DWORD quality, DWORD pitchAndFamily, LPCSTR face) {
+    if (Enter("CreateFontA", {height, width, escapement, orientation, weight, italic, underline, strikeOut,
+                              charSet, outPrecision, clipPrecision, quality, pitchAndFamily, face}))
+        return 0;
+    LOGFONTA font = {};
+    font.lfHeight = height;
+    font.lfWidth = width;
+    font.lfEscapement = escapement;
+    font.lfOrientation = orientation;
+    font.lfWeight = weight;
+    font.lfItalic = (BYTE)italic;
+    font.lfUnderline = (BYTE)underline;
+    font.lfStrikeOut = (BYTE)strikeOut;
+    font.lfCharSet = (BYTE)charSet;
+    font.lfOutPrecision = (BYTE)outPrecision;
+    font.lfClipPrecision = (BYTE)clipPrecision;
+    font.lfQuality = (BYTE)quality;
+    font.lfPitchAndFamily = (BYTE)pitchAndFamily;
+    if (face) snprintf(font.lfFaceName, LF_FACESIZE, "%s", face);
+    return NewFont(font);
 }

@@ -41,19 +41,41 @@ struct Window {
     std::vector<DrawOp> drawing;
 };
 
-// Pens, brushes and bitmaps share one table; memory device contexts live with the other device
-// contexts. A handle is its kind's base plus its index, so the handle alone says what it is.
-enum GdiKind { GDI_PEN, GDI_BRUSH, GDI_BITMAP, GDI_KINDS };
+// Pens, brushes, bitmaps (DIB sections among them), fonts and regions share one table; memory
+// device contexts live with the other device contexts. A handle is its kind's base plus its
+// index, so the handle alone says what it is.
+enum GdiKind { GDI_PEN, GDI_BRUSH, GDI_BITMAP, GDI_FONT, GDI_REGION, GDI_KINDS };
+
+// GdiObject::style of a bitmap that CreateDIBSection made.
+constexpr UINT DIB_SECTION = 1;
 
 struct GdiObject {
-    UINT style;          // pen or brush style
-    int width, height;   // pen width; bitmap size
+    UINT style;          // pen or brush style; DIB_SECTION or 0 for a bitmap
+    int width, height;   // pen width; bitmap size (a DIB section's height as given: negative is
+                         // top-down)
     COLORREF color;
     size_t call;         // the creating call, counted from the first call ever recorded
     int selected;        // device contexts that hold it
     bool live;
     bool deletePending;  // deleted while selected: freed when selected out everywhere
 };
+
+// A region as the platform keeps one: bands of rows, top to bottom, each with the spans of columns
+// it covers, left to right. Bands do not overlap, spans neither; none is empty.
+struct Span {
+    LONG left, right;
+};
+struct Band {
+    LONG top, bottom;
+    std::vector<Span> spans;
+};
+using Region = std::vector<Band>;
+
+RECT RegionBox(const Region &region);
+int RegionComplexity(const Region &region);  // NULLREGION, SIMPLEREGION or COMPLEXREGION
+bool RegionContains(const Region &region, LONG x, LONG y);
+Region RectRegion(RECT rect);
+Region Combine(const Region &a, const Region &b, int mode);  // RGN_AND, RGN_OR, RGN_XOR, RGN_DIFF
 
 struct DeviceContext {
     HDC handle;
@@ -68,6 +90,10 @@ struct DeviceContext {
     COLORREF bkColor;
     COLORREF textColor;
     int rop2;
+    UINT textAlign;
+    int stretchMode;
+    bool clipped;                 // a clip region is selected: clip
+    Region clip;
     size_t call;                  // the call that made it, counted as GdiObject::call
     std::vector<DrawOp> drawing;  // a memory device context's
 };
@@ -149,6 +175,10 @@ struct Machine {
     RECT screen = {0, 0, 1024, 768};
     std::vector<GdiObject> gdiObjects[GDI_KINDS];
     int liveGdiObjects[GDI_KINDS] = {};  // counted as they come and go: a long run makes millions
+    // What only some live objects have, kept while they live.
+    std::map<HGDIOBJ, LOGFONTA> fonts;
+    std::map<HGDIOBJ, Region> regions;
+    std::map<HGDIOBJ, std::vector<BYTE>> dibBits;  // a DIB section's pixels, the effect's memory
     int liveMemoryDcs = 0;
     std::vector<std::unique_ptr<DeviceContext>> dcs;
     std::vector<DrawOp> screenDrawing;
@@ -198,6 +228,28 @@ void ReleaseWindowDc(Window *window);
 DcSelection FreshSelection(bool memory);
 void Deselect(DeviceContext *dc);  // back to a fresh device context's objects
 SIZE BitmapSize(HGDIOBJ bitmap);   // the default bitmap's is 1x1
+// A new object of kind, alive, made by the call being recorded.
+HGDIOBJ NewGdiObject(GdiKind kind, UINT style, int width, int height, COLORREF color);
+Region *LiveRegion(HGDIOBJ region);  // null when it is not a live region
+// The font a device context holds as a LOGFONTA: a created font's, or the system font's.
+LOGFONTA SelectedFont(const DeviceContext *dc);
+// A device context's clip: the region's copy, or none. Returns the new clip's complexity.
+int SetClip(DeviceContext *dc, const Region *region);
+// A LONG of the platform: 32 bits, whatever the host's long is.
+constexpr LONG LARGEST_LONG = 0x7FFFFFFF, SMALLEST_LONG = -LARGEST_LONG - 1;
+
+// Rectangles as GDI takes them: the right and bottom edges outside.
+bool IsEmpty(const RECT &rect);
+RECT Ordered(RECT rect);                            // left <= right, top <= bottom
+RECT Intersection(const RECT &a, const RECT &b);  // (0, 0, 0, 0) when they do not overlap
+RECT Bounding(const RECT &a, const RECT &b);      // the smallest that holds both; empty ones add nothing
+// One side of a rectangle as a call's argument; 0 for a null rectangle.
+Arg RectArg(const RECT *rect, LONG RECT::*side);
+
+// A drawing operation that draws with no pen and fills nothing, until told otherwise.
+DrawOp NewOp(DrawOp::Kind kind);
+// Records op as drawn on dc.
+void AddDrawing(DeviceContext *dc, const DrawOp &op);
 void PenFacts(HGDIOBJ pen, DrawOp *op);
 bool BrushFacts(HGDIOBJ brush, DrawOp *op);  // false: not a brush
 size_t CurrentCall();  // the call being made, counted from the first ever recorded

@@ -176,13 +176,20 @@ struct DrawOp {
         Fill,  // PatBlt
         Polyline, PolyBezier, Polygon, Rectangle, Ellipse, RoundRect, Arc, Pie, Chord,
         FillRect, FrameRect, InvertRect, BitBlt, StretchBlt, SetPixel,
-        Text  // TextOutA
+        Text,           // TextOutA
+        ExtText,        // ExtTextOutA
+        FormattedText,  // DrawTextA
+        FillRgn, FrameRgn, PaintRgn, InvertRgn,
+        SetDIBitsToDevice, StretchDIBits
     } kind;
     POINT from, to;  // Line: from the current position to the end point; Arc, Pie, Chord: the radial
-                     // ends; SetPixel: the pixel, in to; Text: where it starts, in to
-    RECT rect;       // Fill, the shapes, FillRect, FrameRect, InvertRect; BitBlt, StretchBlt: the
-                     // destination. As given, not ordered.
-    DWORD rop;       // Fill, BitBlt, StretchBlt
+                     // ends; SetPixel: the pixel, in to; the texts: where the text starts, in to
+                     // (the reference point the alignment is taken from)
+    RECT rect;       // Fill, the shapes, FillRect, FrameRect, InvertRect; BitBlt, StretchBlt and
+                     // the DIB transfers: the destination; ExtText: its rectangle (opaque or
+                     // clipping), FormattedText: the one it formats in; the region calls: the
+                     // region's box. As given, not ordered.
+    DWORD rop;       // Fill, BitBlt, StretchBlt, StretchDIBits
     UINT penStyle;   // the pen in effect for lines and shapes; PS_NULL for what draws with none
     int penWidth;
     COLORREF penColor;
@@ -191,9 +198,9 @@ struct DrawOp {
     bool hollowBrush;     // nothing filled: a NULL brush, or an operation that does not fill
     std::vector<POINT> points;  // Polyline, PolyBezier, Polygon
     HDC source;                 // BitBlt, StretchBlt: the source (0: none)
-    RECT sourceRect;            // BitBlt, StretchBlt
-    COLORREF color;             // SetPixel: the colour; Text: the text colour
-    std::string text;           // Text
+    RECT sourceRect;            // BitBlt, StretchBlt, the DIB transfers
+    COLORREF color;             // SetPixel: the colour; the texts: the text colour
+    std::string text;           // the texts
 };
 // Everything drawn on a window (0: the screen), in order.
 const std::vector<DrawOp> &Drawing(HWND window);
@@ -217,8 +224,9 @@ HGDIOBJ OwnDcPen(HWND window);  // OwnDcSelection(window).pen
 // A GDI object as a checker names it.
 struct GdiObjectFacts {
     HGDIOBJ handle;
-    std::string kind;  // "pen", "brush", "bitmap", "memory device context"; for stock objects also
-                       // "font", "palette"; "device context" for a window's; "": unknown
+    std::string kind;  // "pen", "brush", "bitmap", "DIB section", "font", "region", "memory device
+                       // context"; for stock objects also "palette"; "device context" for a
+                       // window's; "": unknown
     size_t call;       // index into Calls() of the call that created it, or NO_CALL
     int selections = 0;  // device contexts that hold it now (created objects only)
 };

@@ -1,6 +1,9 @@
 // The simulator's own semantics that the saver's behaviour depends on.
 #include "tests/unit/fixture.h"
 
+#include <cstdlib>
+#include <cstring>
+
 namespace {
 
 int nestedDepth;
@@ -132,6 +135,16 @@ TEST_F(SimulatorTest, DeliveriesAreObservedRightAroundTheProcedureThatRuns) {
     EXPECT_EQ(expected, observed);
 }
 
+// A DIB section of 32-bit pixels whose last pixel is written: its memory is as large as it says.
+HBITMAP DibSection(int width, int height) {
+    BITMAPINFO info = {};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void *bits = nullptr;
+    HBITMAP section = CreateDIBSection(0, &info, DIB_RGB_COLORS, &bits, 0, 0);
+    if (section) ((DWORD *)bits)[width * abs(height) - 1] = RGB(1, 2, 3);
+    return section;
+}
+
 TEST_F(SimulatorTest, AnObjectDeletedWhileSelectedLivesUntilSelectedOut) {
     HDC screen = GetDC(NULL);
     HDC memory = CreateCompatibleDC(screen);
@@ -143,6 +156,8 @@ TEST_F(SimulatorTest, AnObjectDeletedWhileSelectedLivesUntilSelectedOut) {
         {"pen", screen, CreatePen(PS_DOT, 1, RGB(1, 2, 3))},
         {"brush", screen, CreateHatchBrush(HS_CROSS, RGB(1, 2, 3))},
         {"bitmap", memory, CreateCompatibleBitmap(screen, 8, 8)},
+        {"font", screen, CreateFontA(-20, 0, 0, 0, FW_BOLD, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, 0, "Arial")},
+        {"DIB section", memory, DibSection(16, -9)},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.kind);
@@ -166,7 +181,26 @@ void Line(HDC dc, int width, POINT from, POINT to) {
     DeleteObject(SelectObject(dc, kept));
 }
 
-TEST_F(SimulatorTest, ALineTouchesAnAreaWhereItCrossesItNotWhereItsBoxDoes) {
+// A 4 x 4 picture of 32-bit pixels, bottom-up.
+const BITMAPINFO *SmallPicture() {
+    static BITMAPINFO info = {{sizeof(BITMAPINFOHEADER), 4, 4, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
+    return &info;
+}
+const DWORD SMALL_PICTURE_PIXELS[16] = {};
+
+void FillRegion(HDC dc, HRGN region, HBRUSH brush) {
+    FillRgn(dc, region, brush);
+    DeleteObject(region);
+}
+
+void TextInFont(HDC dc, int height, UINT align, POINT at, const char *text) {
+    HGDIOBJ kept = SelectObject(dc, CreateFontA(height, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, "Arial"));
+    SetTextAlign(dc, align);
+    TextOutA(dc, at.x, at.y, text, lstrlenA(text));
+    DeleteObject(SelectObject(dc, kept));
+}
+
+TEST_F(SimulatorTest, ADrawingTouchesAnAreaWhereItsPixelsMayLand) {
     HDC dc = GetDC(window);
     const struct {
         const char *drawn;
@@ -194,12 +228,150 @@ TEST_F(SimulatorTest, ALineTouchesAnAreaWhereItCrossesItNotWhereItsBoxDoes) {
              Rectangle(dc, 0, 0, 10, 10);
          },
          {0, 0, 10, 10}, false},
+        {"a region's fill, at its last pixel",
+         [](HDC dc) { FillRegion(dc, CreateRectRgn(10, 10, 20, 20), (HBRUSH)GetStockObject(GRAY_BRUSH)); },
+         {19, 19, 30, 30}, true},
+        {"a region's fill, beside it",
+         [](HDC dc) { FillRegion(dc, CreateRectRgn(10, 10, 20, 20), (HBRUSH)GetStockObject(GRAY_BRUSH)); },
+         {20, 0, 30, 30}, false},
+        {"a region's fill with a hollow brush",
+         [](HDC dc) { FillRegion(dc, CreateRectRgn(10, 10, 20, 20), (HBRUSH)GetStockObject(NULL_BRUSH)); },
+         {0, 0, 30, 30}, false},
+        {"a region moved before its fill",
+         [](HDC dc) {
+             HRGN region = CreateEllipticRgn(0, 0, 10, 10);
+             OffsetRgn(region, 100, 0);
+             FillRegion(dc, region, (HBRUSH)GetStockObject(GRAY_BRUSH));
+         },
+         {0, 0, 100, 10}, false},
+        {"a picture stretched to its destination",
+         [](HDC dc) {
+             StretchDIBits(dc, 100, 100, 50, 50, 0, 0, 4, 4, SMALL_PICTURE_PIXELS, SmallPicture(), DIB_RGB_COLORS,
+                           SRCCOPY);
+         },
+         {140, 140, 160, 160}, true},
+        {"a picture mirrored, left of its x",
+         [](HDC dc) {
+             StretchDIBits(dc, 100, 100, -50, 50, 0, 0, 4, 4, SMALL_PICTURE_PIXELS, SmallPicture(), DIB_RGB_COLORS,
+                           SRCCOPY);
+         },
+         {60, 110, 70, 120}, true},
+        {"a picture's rows set beside the area",
+         [](HDC dc) {
+             SetDIBitsToDevice(dc, 10, 10, 4, 4, 0, 0, 0, 4, SMALL_PICTURE_PIXELS, SmallPicture(), DIB_RGB_COLORS);
+         },
+         {14, 0, 30, 30}, false},
+        {"text centred on its point",
+         [](HDC dc) { TextInFont(dc, 16, TA_CENTER, {100, 0}, "centre"); }, {110, 0, 120, 10}, true},
+        {"text right-aligned, its end at the area's left",
+         [](HDC dc) { TextInFont(dc, 16, TA_RIGHT, {100, 0}, "right"); }, {100, 0, 200, 16}, false},
+        {"text on its baseline, above the point",
+         [](HDC dc) { TextInFont(dc, 32, TA_BASELINE, {0, 100}, "base"); }, {0, 80, 10, 90}, true},
+        {"text in a 32-pixel font, below the system font's height",
+         [](HDC dc) { TextInFont(dc, -32, TA_TOP, {0, 0}, "tall"); }, {0, 20, 10, 30}, true},
+        {"text formatted in a rectangle, clipped to it",
+         [](HDC dc) {
+             RECT box = {0, 0, 40, 16};
+             DrawTextA(dc, "a line wider than its box", -1, &box, DT_SINGLELINE);
+         },
+         {40, 0, 300, 16}, false},
+        {"text formatted at the bottom of its rectangle",
+         [](HDC dc) {
+             RECT box = {0, 0, 100, 100};
+             DrawTextA(dc, "low", -1, &box, DT_SINGLELINE | DT_BOTTOM | DT_RIGHT);
+         },
+         {90, 90, 100, 100}, true},
+        {"an opaque rectangle without text",
+         [](HDC dc) {
+             RECT box = {50, 50, 60, 60};
+             ExtTextOutA(dc, 0, 0, ETO_OPAQUE, &box, "", 0, NULL);
+         },
+         {55, 55, 56, 56}, true},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.drawn);
         c.draw(dc);
         EXPECT_EQ(c.touches, sim::Touches(sim::Drawing(window).back(), c.area));
     }
+}
+
+TEST_F(SimulatorTest, RegionsCombineAsTheirPixelsDo) {
+    const struct {
+        const char *what;
+        RECT a, b;
+        int mode;
+        int complexity;
+        RECT box;
+    } cases[] = {
+        {"two halves joined", {0, 0, 10, 10}, {10, 0, 20, 10}, RGN_OR, SIMPLEREGION, {0, 0, 20, 10}},
+        {"one above the other joined", {0, 0, 10, 10}, {0, 10, 10, 20}, RGN_OR, SIMPLEREGION, {0, 0, 10, 20}},
+        {"apart, joined", {0, 0, 10, 10}, {20, 20, 30, 30}, RGN_OR, COMPLEXREGION, {0, 0, 30, 30}},
+        {"apart, in both", {0, 0, 10, 10}, {20, 20, 30, 30}, RGN_AND, NULLREGION, {0, 0, 0, 0}},
+        {"overlapping, in both", {0, 0, 10, 10}, {5, 5, 30, 30}, RGN_AND, SIMPLEREGION, {5, 5, 10, 10}},
+        {"a hole cut", {0, 0, 30, 30}, {10, 10, 20, 20}, RGN_DIFF, COMPLEXREGION, {0, 0, 30, 30}},
+        {"a side cut", {0, 0, 30, 30}, {20, -5, 40, 40}, RGN_DIFF, SIMPLEREGION, {0, 0, 20, 30}},
+        {"the same, either but not both", {0, 0, 10, 10}, {0, 0, 10, 10}, RGN_XOR, NULLREGION, {0, 0, 0, 0}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        HRGN target = CreateRectRgn(0, 0, 0, 0);
+        HRGN a = CreateRectRgnIndirect(&c.a), b = CreateRectRgnIndirect(&c.b);
+        EXPECT_EQ(c.complexity, CombineRgn(target, a, b, c.mode));
+        RECT box;
+        EXPECT_EQ(c.complexity, GetRgnBox(target, &box));
+        EXPECT_TRUE(EqualRect(&c.box, &box)) << box.left << ", " << box.top << ", " << box.right << ", " << box.bottom;
+        for (HRGN region : {target, a, b}) DeleteObject(region);
+    }
+    EXPECT_EQ(0, sim::LiveGdiObjects());
+
+    HRGN ellipse = CreateEllipticRgn(0, 0, 100, 50);
+    EXPECT_TRUE(PtInRegion(ellipse, 50, 25));
+    EXPECT_FALSE(PtInRegion(ellipse, 2, 2));
+    EXPECT_FALSE(PtInRegion(ellipse, 100, 25));  // the right edge is outside
+    POINT triangle[] = {{0, 0}, {20, 0}, {0, 20}};
+    HRGN polygon = CreatePolygonRgn(triangle, 3, ALTERNATE);
+    EXPECT_TRUE(PtInRegion(polygon, 2, 2));
+    EXPECT_FALSE(PtInRegion(polygon, 15, 15));
+}
+
+TEST_F(SimulatorTest, TheClipIsACopyOfTheRegionThatGoesWithTheDeviceContext) {
+    HDC dc = GetDC(window);
+    HRGN region = CreateRectRgn(2, 3, 6, 7);
+    EXPECT_EQ(SIMPLEREGION, SelectClipRgn(dc, region));
+    EXPECT_TRUE(DeleteObject(region));
+    EXPECT_EQ(0, sim::LiveGdiObjects());
+    RECT box;
+    EXPECT_EQ(SIMPLEREGION, GetClipBox(dc, &box));
+    EXPECT_EQ(6, box.right);
+    ReleaseDC(window, dc);
+    dc = GetDC(window);
+    GetClipBox(dc, &box);
+    EXPECT_EQ(10, box.right);  // a common device context comes back without the clip
+}
+
+TEST_F(SimulatorTest, WsprintfFormatsAsWindowsDoes) {
+    const struct {
+        const char *expected;
+        int (*format)(char *buffer);
+    } cases[] = {
+        {"-42|  -42|-42  |-0042", [](char *b) { return wsprintfA(b, "%d|%5d|%-5d|%05d", -42, -42, -42, -42); }},
+        {"4294967295 2147483647", [](char *b) { return wsprintfA(b, "%u %li", 0xFFFFFFFFu, 0x7FFFFFFF); }},
+        {"ff 0XFF 000000AB 0x1f", [](char *b) { return wsprintfA(b, "%x %#X %08lX %#lx", 255, 255, 0xAB, 31); }},
+        {"007", [](char *b) { return wsprintfA(b, "%.3d", 7); }},
+        {"[abc][  ab][(null)]", [](char *b) { return wsprintfA(b, "[%s][%4.2s][%s]", "abc", "abc", (char *)NULL); }},
+        {"A% Z", [](char *b) { return wsprintfA(b, "%c%% %c", 'A', 'Z'); }},
+        {"wide", [](char *b) { return wsprintfA(b, "%ls", u"wide"); }},
+        {"f", [](char *b) { return wsprintfA(b, "%f", 1.5); }},  // no floating point
+    };
+    for (const auto &c : cases) {
+        char buffer[64] = {};
+        SCOPED_TRACE(c.expected);
+        EXPECT_EQ((int)strlen(c.expected), c.format(buffer));
+        EXPECT_STREQ(c.expected, buffer);
+    }
+    static char longest[2048];
+    EXPECT_EQ(1023, wsprintfA(longest, "%2000d", 1));  // at most 1024 bytes with the zero
+    EXPECT_EQ('\0', longest[1023]);
 }
 
 void ExitWithSeven() { ExitProcess(7); }

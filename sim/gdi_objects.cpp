@@ -345,7 +345,7 @@ BOOL WINAPI DeleteObject(HGDIOBJ object) {
 // Fonts are kept as their LOGFONTA: what the text calls measure by. Nothing is looked up: every
 // face exists, at the size asked for.
 static HFONT NewFont(const LOGFONTA &font) {
-    HGDIOBJ handle = NewGdiObject(GDI_FONT, 0, font.lfWidth, font.lfHeight, 0);
+    HGDIOBJ handle = NewGdiObject(GDI_FONT, 0, 0, 0, 0);
     M.fonts[handle] = font;
     return (HFONT)handle;
 }

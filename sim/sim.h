@@ -169,7 +169,8 @@ int LoadedModules();
 void SetScreen(RECT clipBox);
 
 // One drawing call, with what was in effect for it. Coordinates are the device context's; nothing
-// is clipped.
+// is clipped by the device context's clip region or its edges, only by a call's own rectangle
+// (DrawTextA's, ExtTextOutA's with ETO_CLIPPED).
 struct DrawOp {
     enum Kind {
         Line,  // LineTo

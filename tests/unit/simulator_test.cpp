@@ -349,6 +349,36 @@ TEST_F(SimulatorTest, TheClipIsACopyOfTheRegionThatGoesWithTheDeviceContext) {
     EXPECT_EQ(10, box.right);  // a common device context comes back without the clip
 }
 
+TEST_F(SimulatorTest, RectanglesAndMulDivAnswerAsWindowsDoes) {
+    const RECT a = {0, 0, 10, 10};
+    const struct {
+        const char *what;
+        BOOL(WINAPI *combine)(RECT *, const RECT *, const RECT *);
+        RECT b;
+        BOOL answer;
+        RECT result;
+    } cases[] = {
+        {"overlap", IntersectRect, {5, -5, 20, 5}, TRUE, {5, 0, 10, 5}},
+        {"no overlap: an empty rectangle", IntersectRect, {10, 0, 20, 10}, FALSE, {0, 0, 0, 0}},
+        {"union with an empty one", UnionRect, {50, 50, 50, 60}, TRUE, {0, 0, 10, 10}},
+        {"a side cut off", SubtractRect, {5, -1, 11, 11}, TRUE, {0, 0, 5, 10}},
+        {"a hole: no rectangle, so nothing cut", SubtractRect, {2, 2, 8, 8}, TRUE, {0, 0, 10, 10}},
+        {"all cut", SubtractRect, {-1, -1, 11, 11}, FALSE, {0, 0, 0, 0}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        RECT result = {1, 1, 1, 1};
+        EXPECT_EQ(c.answer, c.combine(&result, &a, &c.b));
+        EXPECT_TRUE(EqualRect(&c.result, &result));
+    }
+    EXPECT_FALSE(PtInRect(&a, POINT{10, 5}));  // the right edge is outside
+    EXPECT_EQ(11, MulDiv(7, 3, 2));            // 10.5, rounded away from zero
+    EXPECT_EQ(-11, MulDiv(7, -3, 2));
+    EXPECT_EQ(-1, MulDiv(1, 1, 0));
+    EXPECT_EQ(-1, MulDiv(0x7FFFFFFF, 2, 1));
+    EXPECT_EQ(0x7FFFFFFF, MulDiv(0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF));  // no overflow on the way
+}
+
 TEST_F(SimulatorTest, WsprintfFormatsAsWindowsDoes) {
     const struct {
         const char *expected;

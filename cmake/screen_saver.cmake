@@ -52,6 +52,9 @@ function(add_screen_saver NAME)
     target_link_options(${NAME} PRIVATE ${SAVER_WINDOWS_LINK} -Wl,-Map=${map})
     target_link_libraries(${NAME} PRIVATE ${SAVER_WINDOWS_LIBRARIES})
     set_target_properties(${NAME} PROPERTIES OUTPUT_NAME ${NAME} SUFFIX ".scr")
+    # Where the image of each saver of the build is, by its name: scripts/show-effect.sh and
+    # bench/run.sh take a saver by name.
+    file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/savers/${NAME}.path CONTENT "$<TARGET_FILE:${NAME}>\n")
 
     set(resources)
     list(FILTER SAVER_ARG_SOURCES INCLUDE REGEX "[.][rR][cC]$")

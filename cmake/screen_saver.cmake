@@ -42,16 +42,22 @@ add_library(saver_framework OBJECT ${SAVER_GUARD} ${SAVER_FRAMEWORK_SOURCES})
 target_include_directories(saver_framework PRIVATE ${PROJECT_SOURCE_DIR})
 target_compile_options(saver_framework PRIVATE ${SAVER_WINDOWS_COMPILE})
 
-function(add_screen_saver NAME)
-    _saver_parse_sources(add_screen_saver ${NAME} ${ARGN})
-    add_executable(${NAME} WIN32 $<TARGET_OBJECTS:saver_framework> ${SAVER_ARG_SOURCES})
+# The image alone, NAME.scr from the framework and the sources, without its test: what the
+# benchmark's framework-alone saver is built with too. The link map goes to NAME.map.
+function(add_saver_image NAME)
+    add_executable(${NAME} WIN32 $<TARGET_OBJECTS:saver_framework> ${ARGN})
     target_include_directories(${NAME} PRIVATE ${PROJECT_SOURCE_DIR})
     target_compile_options(${NAME} PRIVATE "$<$<COMPILE_LANGUAGE:CXX>:${SAVER_WINDOWS_COMPILE}>")
     # The link map shows the image check what went into the image.
-    set(map ${CMAKE_CURRENT_BINARY_DIR}/${NAME}.map)
-    target_link_options(${NAME} PRIVATE ${SAVER_WINDOWS_LINK} -Wl,-Map=${map})
+    target_link_options(${NAME} PRIVATE ${SAVER_WINDOWS_LINK} -Wl,-Map=${CMAKE_CURRENT_BINARY_DIR}/${NAME}.map)
     target_link_libraries(${NAME} PRIVATE ${SAVER_WINDOWS_LIBRARIES})
     set_target_properties(${NAME} PROPERTIES OUTPUT_NAME ${NAME} SUFFIX ".scr")
+endfunction()
+
+function(add_screen_saver NAME)
+    _saver_parse_sources(add_screen_saver ${NAME} ${ARGN})
+    add_saver_image(${NAME} ${SAVER_ARG_SOURCES})
+    set(map ${CMAKE_CURRENT_BINARY_DIR}/${NAME}.map)
     # Where the image of each saver of the build is, by its name: scripts/show-effect.sh and
     # bench/run.sh take a saver by name.
     file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/savers/${NAME}.path CONTENT "$<TARGET_FILE:${NAME}>\n")

@@ -12,6 +12,10 @@
 # simulated Win32 and checks the effect's contract there, as a test (add_effect_check below).
 #
 # Sources are taken relative to the folder of the CMakeLists.txt that names them.
+#
+# The build records where each saver's image is, by name, in savers/NAME.path of the build folder
+# (scripts/show-effect.sh and bench/run.sh take savers by name). add_saver_image(NAME file...),
+# for Windows only, builds the image without its test, as the benchmark's fixtures need.
 
 function(_saver_absolute_sources out)
     set(absolute)

@@ -67,6 +67,8 @@ done
 [[ "$size" =~ ^[1-9][0-9]*x[1-9][0-9]*$ ]] || die "--size takes WIDTHxHEIGHT, e.g. 1920x1080, not '$size'"
 [[ "$moments" =~ ^[0-9]+(\.[0-9]+)?(,[0-9]+(\.[0-9]+)?)*$ ]] ||
     die "--moments takes seconds separated by commas, e.g. 1,5,20, not '$moments'"
+tr ',' '\n' <<<"$moments" | awk 'NR > 1 && $1 <= last { exit 1 } { last = $1 }' ||
+    die "--moments must rise: each moment later than the one before, not '$moments'"
 [ -z "$out" ] || [ ${#names[@]} -eq 1 ] || die "--out names one sheet: give one NAME with it"
 # In milliseconds for the frame taker, and as the labels show them.
 moments_ms=$(tr ',' '\n' <<<"$moments" | awk '{ printf "%s%d", (NR > 1 ? "," : ""), $1 * 1000 + 0.5 }')

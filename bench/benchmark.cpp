@@ -9,6 +9,10 @@
 //                      <32-bit baseline.exe>] [rounds] [seconds]
 // (Unix paths; without the 32-bit images, the x86-64 one alone). Each round counts each program for `seconds`, in slices that take turns, the
 // saver's between its fixtures'; every slice is a run of its own, started and ended.
+//
+// Any saver beside the framework alone, on the screen the benchmark finds:
+//        benchmark.exe --effect <NAME.scr> <framework_alone.scr> <trace file> <NAME> [rounds] [seconds]
+// (see "Any saver" below).
 #include <windows.h>
 #include <fcntl.h>
 #include <io.h>
@@ -17,6 +21,8 @@
 #include <string.h>
 
 #include <algorithm>
+#include <map>
+#include <string>
 #include <vector>
 
 #include "tests/wine/harness.h"
@@ -550,9 +556,8 @@ static void Table(const Image &image)
            FileSize(image.programs[FLOOR].path), FileSize(image.programs[BASELINE].path));
 }
 
-int main(int argc, char **argv)
+static int ProductMain(int argc, char **argv)
 {
-    _setmode(_fileno(stdout), _O_BINARY);
     // The images' paths come first, three for each image measured; the numbers after them.
     int paths = 1;
     while (paths < argc && strspn(argv[paths], "0123456789") != strlen(argv[paths]))
@@ -629,4 +634,324 @@ int main(int argc, char **argv)
         Table(images[i]);
     fflush(stdout);
     return 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Any saver (bench/run.sh NAME): the saver's image as built, beside the framework alone, a saver
+// of the real framework whose effect only keeps the same timers (bench/framework_alone.cpp). What
+// the saver costs beyond it is its effect's own.
+//
+// Neither image counts its ticks for the benchmark, so both are counted alike from outside: with
+// its "msg" trace channel on, Wine writes a line for every message a thread takes from its queue,
+// and the WM_TIMER lines of a saver's one thread are its ticks. Both programs run with the channel
+// on, so the line a tick costs lies in both and not in their difference. The same trace shows the
+// timers the saver sets, which the framework alone is then given.
+
+#define EFFECT_TRACE "-all,trace+msg"
+#define TIMERS_VARIABLE "BENCH_TIMERS"
+#define TICK_LINE "peek_message got type"
+#define TIMER_MESSAGE " (WM_TIMER) "
+#define SET_TIMER_LINE "NtUserSetTimer Added "
+#define MOST_TIMERS 8
+
+struct Timer {
+    unsigned long id;
+    long interval;  // ms, as Wine keeps it (0 is raised to the smallest interval, 10)
+};
+
+// The savers' trace, which they write to the benchmark's standard error and bench/run.sh to a
+// file; read as it grows.
+struct Trace {
+    HANDLE file = INVALID_HANDLE_VALUE;
+    std::string partial;                          // a line not yet ended
+    std::map<DWORD, long> ticks;                  // WM_TIMER taken, by thread
+    std::map<DWORD, std::vector<Timer>> timers;   // timers set, by thread, in order
+
+    void Open(const char *path)
+    {
+        file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE)
+            Fail("cannot read the savers' trace file");
+    }
+
+    // "0104:trace:msg:peek_message got type 6 msg 113 (WM_TIMER) hwnd 0x1004c wp 64 lp 0",
+    // "0104:trace:msg:NtUserSetTimer Added 0x1004c 64 (nil) timeout 10": the thread first, in hex.
+    void Take(const char *line)
+    {
+        char *end;
+        DWORD thread = (DWORD)strtoul(line, &end, 16);
+        if (end == line || strncmp(end, ":trace:msg:", 11) != 0)
+            return;
+        const char *text = end + 11;
+        if (strstr(text, TICK_LINE) && strstr(text, TIMER_MESSAGE)) {
+            ticks[thread]++;
+            return;
+        }
+        const char *set = strstr(text, SET_TIMER_LINE);
+        Timer t;
+        if (set && sscanf(set + strlen(SET_TIMER_LINE), "%*s %lx %*s timeout %ld", &t.id, &t.interval) == 2)
+            timers[thread].push_back(t);
+    }
+
+    void CatchUp()
+    {
+        char buffer[65536];
+        DWORD got;
+        while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got) {
+            partial.append(buffer, got);
+            size_t start = 0, newline;
+            while ((newline = partial.find('\n', start)) != std::string::npos) {
+                partial[newline] = 0;
+                Take(partial.c_str() + start);
+                start = newline + 1;
+            }
+            partial.erase(0, start);
+        }
+    }
+
+    long Ticks(DWORD thread)
+    {
+        CatchUp();
+        return ticks[thread];
+    }
+
+    // The timers a thread set, each once with the interval it set last.
+    std::vector<Timer> TimersOf(DWORD thread)
+    {
+        CatchUp();
+        std::vector<Timer> latest;
+        for (const Timer &t : timers[thread]) {
+            auto same = std::find_if(latest.begin(), latest.end(), [&](const Timer &l) { return l.id == t.id; });
+            if (same != latest.end())
+                same->interval = t.interval;
+            else
+                latest.push_back(t);
+        }
+        return latest;
+    }
+};
+
+static Trace trace;
+
+// The screen before a start, as the previous run left it; a black screen; and the latest capture.
+struct Screens {
+    Surface before, black, capture;
+    Screens(int w, int h) : before(w, h), black(w, h), capture(w, h)
+    {
+        NeedBitmap(before);
+        NeedBitmap(black);
+        NeedBitmap(capture);
+    }
+};
+
+// Until the window is shown and, for the saver, something is drawn: a capture that is neither
+// what the screen showed before the start nor all black, the colour of the framework's window.
+static void MeasureEffectStart(Run &run, Screens &screens)
+{
+    Figures &f = run.program.figures;
+    screens.before.Grab();
+    run.Start();
+    double shown = 0, drawn = 0;
+    while (Now() - run.created < START_LIMIT_S) {
+        if (!run.Alive())
+            Fail("a program ended while starting");
+        if (!shown && WindowShown(run.pi.dwProcessId))
+            shown = Now();
+        if (shown && run.program.draws && !drawn) {
+            double grabbed = Now();
+            screens.capture.Grab();
+            if (screens.capture.Differences(screens.before, nullptr, 1) &&
+                screens.capture.Differences(screens.black, nullptr, 1))
+                drawn = (grabbed + Now()) / 2;
+        }
+        if (shown && (drawn || !run.program.draws))
+            break;
+        Sleep(1);
+    }
+    if (!shown || (run.program.draws && !drawn))
+        Fail("a program showed no window or no drawing within 15 s");
+    f.shown.push_back((shown - run.created) * 1000);
+    if (run.program.draws)
+        f.firstLine.push_back((drawn - run.created) * 1000);
+}
+
+static Sample TakeTraceSample(Run &run)
+{
+    Sample s;
+    double before = Now();
+    s.cpu = run.Cpu();
+    s.platformCpu = run.PlatformCpu();
+    s.count = trace.Ticks(run.pi.dwThreadId);
+    s.when = (before + Now()) / 2;
+    return s;
+}
+
+static void MeasureEffectCount(Run &run, double seconds)
+{
+    Tally &t = run.program.round;
+    run.UnixPid();  // found outside the timed samples
+    Sample first = TakeTraceSample(run);
+    Sleep((DWORD)(seconds * 1000));
+    Sample last = TakeTraceSample(run);
+    t.seconds += last.when - first.when;
+    t.count += last.count - first.count;
+    t.cpu += last.cpu - first.cpu;
+    t.platformCpu += last.platformCpu - first.platformCpu;
+}
+
+// A run whose figures are not kept: the first start of an image takes longer. Returns the timers
+// its program set.
+static std::vector<Timer> EffectWarmUp(Program &p, Screens &screens)
+{
+    Figures kept = p.figures;
+    Run run(p);
+    MeasureEffectStart(run, screens);
+    Sleep(SETTLE_MS);
+    std::vector<Timer> timers = trace.TimersOf(run.pi.dwThreadId);
+    MeasureEnd(run);
+    p.figures = kept;
+    Sleep(200);
+    return timers;
+}
+
+static void EffectSlice(Program &p, double seconds, Screens &screens)
+{
+    Run run(p);
+    MeasureEffectStart(run, screens);
+    Sleep(SETTLE_MS);
+    MeasureEffectCount(run, seconds);
+    MeasureEnd(run);
+    Sleep(200);
+}
+
+// The share of one core, which EndRound does not keep.
+static void EndEffectRound(Program &p, std::vector<double> &coreShare)
+{
+    coreShare.push_back(p.round.seconds > 0 ? p.round.cpu / p.round.seconds * 100 : -1);
+    EndRound(p);
+}
+
+// Each round's or slice's saver figure minus the framework's of the same round or slice.
+static std::vector<double> Differences(const std::vector<double> &saver, const std::vector<double> &framework)
+{
+    std::vector<double> d;
+    for (size_t i = 0; i < saver.size() && i < framework.size(); i++)
+        if (saver[i] >= 0 && framework[i] >= 0)
+            d.push_back(saver[i] - framework[i]);
+    return d;
+}
+
+static void Scaled(std::vector<double> &v, double by)
+{
+    for (double &x : v)
+        x *= by;
+}
+
+static void EffectRow(const char *what, const std::vector<double> &saver, const std::vector<double> &framework,
+                      int decimals, bool difference)
+{
+    char s[64], f[64], d[64] = "";
+    Cell(s, sizeof s, saver, decimals);
+    Cell(f, sizeof f, framework, decimals);
+    if (difference)
+        Cell(d, sizeof d, Differences(saver, framework), decimals);
+    printf("| %s | %s | %s | %s |\n", what, s, f, d);
+}
+
+static int EffectMain(int argc, char **argv)
+{
+    if (argc < 6) {
+        printf("usage: benchmark --effect <NAME.scr> <framework_alone.scr> <trace file> <NAME> [rounds] [seconds] "
+               "(unix paths)\n");
+        return 2;
+    }
+    enum { EFFECT, FRAMEWORK };
+    static Program programs[2];
+    programs[EFFECT].draws = true;
+    UnixToWindows(argv[2], programs[EFFECT].path, MAX_PATH);
+    UnixToWindows(argv[3], programs[FRAMEWORK].path, MAX_PATH);
+    char tracePath[MAX_PATH];
+    UnixToWindows(argv[4], tracePath, sizeof tracePath);
+    const char *name = argv[5];
+    int rounds = argc > 6 ? atoi(argv[6]) : 3;
+    int seconds = argc > 7 ? atoi(argv[7]) : 10;
+    if (rounds < 1 || seconds < 1)
+        Fail("rounds and seconds must be at least 1");
+
+    PrefixOf("self", ownPrefix, sizeof ownPrefix);
+    if (!ownPrefix[0])
+        Fail("no WINEPREFIX in the benchmark's own environment");
+    // The desktop's process starts with the benchmark's environment, untraced; the savers get
+    // the trace.
+    GetDesktopWindow();
+    trace.Open(tracePath);
+    SetEnvironmentVariableA("WINEDEBUG", EFFECT_TRACE);
+    int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+    Screens screens(width, height);
+
+    std::vector<Timer> timers = EffectWarmUp(programs[EFFECT], screens);
+    if (timers.empty())
+        Fail("the saver set no timer that Wine's trace shows: without one it has no ticks to count");
+    char timerText[256] = "", timerNote[256] = "";
+    double timerRate = 0;
+    for (size_t i = 0; i < timers.size() && i < MOST_TIMERS; i++) {
+        size_t used = strlen(timerText), noted = strlen(timerNote);
+        snprintf(timerText + used, sizeof timerText - used, "%s%lu:%ld", i ? "," : "", timers[i].id, timers[i].interval);
+        snprintf(timerNote + noted, sizeof timerNote - noted, "%stimer %lu every %ld ms", i ? ", " : "", timers[i].id,
+                 timers[i].interval);
+        timerRate += 1000.0 / std::max(1L, timers[i].interval);
+    }
+    SetEnvironmentVariableA(TIMERS_VARIABLE, timerText);
+    if (EffectWarmUp(programs[FRAMEWORK], screens).size() != std::min(timers.size(), (size_t)MOST_TIMERS))
+        Fail("the framework alone did not set the saver's timers");
+
+    std::vector<double> coreShare[2];
+    int slices = std::max(1, (int)(seconds / SLICE_MIN_S));
+    double sliceSeconds = (double)seconds / slices;
+    double began = Now();
+    for (int round = 0; round < rounds; round++) {
+        // The order alternates, so that a drift of the machine's load falls on both alike.
+        for (int slice = 0; slice < slices; slice++) {
+            bool saverFirst = (round + slice) % 2 == 0;
+            EffectSlice(programs[saverFirst ? EFFECT : FRAMEWORK], sliceSeconds, screens);
+            EffectSlice(programs[saverFirst ? FRAMEWORK : EFFECT], sliceSeconds, screens);
+        }
+        for (int p = EFFECT; p <= FRAMEWORK; p++)
+            EndEffectRound(programs[p], coreShare[p]);
+        printf("round %d of %d done, %.0f s; CPU ms per 1000 ticks, %s / framework alone: %.1f / %.1f\n", round + 1,
+               rounds, Now() - began, name, programs[EFFECT].figures.cpuPer1000.back(),
+               programs[FRAMEWORK].figures.cpuPer1000.back());
+        fflush(stdout);
+    }
+
+    const Figures &e = programs[EFFECT].figures, &fw = programs[FRAMEWORK].figures;
+    std::vector<double> eRate = e.rate, fRate = fw.rate;
+    Scaled(eRate, 1 / timerRate);
+    Scaled(fRate, 1 / timerRate);
+    printf("\n%s beside the framework alone, x86-64 (wine64), %d x %d: %d rounds of %d s of counting per program, in "
+           "slices of %.1f s taking turns; median (min–max) over the rounds (rates, CPU) or the slices (the rest); "
+           "the effect's own is the saver's figure less the framework's of the same round or slice\n\n",
+           name, width, height, rounds, seconds, sliceSeconds);
+    printf("| figure | %s | framework alone | the effect's own |\n|---|---|---|---|\n", name);
+    EffectRow("ticks per second", e.rate, fw.rate, 2, false);
+    char what[400];
+    snprintf(what, sizeof what, "the same over the timer's rate, %.2f a second (%s)", timerRate, timerNote);
+    EffectRow(what, eRate, fRate, 3, false);
+    EffectRow("CPU ms per 1000 ticks", e.cpuPer1000, fw.cpuPer1000, 1, true);
+    EffectRow("CPU, % of one core", coreShare[EFFECT], coreShare[FRAMEWORK], 1, true);
+    EffectRow("CreateProcessA → window shown, ms", e.shown, fw.shown, 0, false);
+    EffectRow("CreateProcessA → first drawing on the screen, ms", e.firstLine, fw.firstLine, 0, false);
+    EffectRow("peak resident memory (VmHWM), KiB", e.peakKiB, fw.peakKiB, 0, true);
+    printf("| size of the image, bytes | %.0f | %.0f | |\n", FileSize(programs[EFFECT].path),
+           FileSize(programs[FRAMEWORK].path));
+    fflush(stdout);
+    return 0;
+}
+
+int main(int argc, char **argv)
+{
+    _setmode(_fileno(stdout), _O_BINARY);
+    if (argc > 1 && strcmp(argv[1], "--effect") == 0)
+        return EffectMain(argc, argv);
+    return ProductMain(argc, argv);
 }

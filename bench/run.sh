@@ -7,6 +7,14 @@
 # emulated processor's CPU figures say nothing about Windows. Elsewhere it measures the x86-64
 # image alone and says why.
 #   bench/run.sh [rounds [seconds]]      (defaults: 3 rounds of 10 s)
+#
+# Any saver built with add_screen_saver, by its name, beside the framework alone (a saver of the
+# real framework whose effect only keeps the same timers), full screen at 1024 x 768 and at
+# 1920 x 1080, the x86-64 image; one table per size:
+#   bench/run.sh NAME [rounds [seconds]]
+# The product's name gives the product's table, as without a name; --framework-alone measures the
+# product's effect like any other's:
+#   bench/run.sh --framework-alone saver [rounds [seconds]]
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -15,6 +23,55 @@ build32="$root/build/bench32"
 win32="$root/build/win32"
 cd "$root"
 source "$root/tests/wine/wine-prefix.sh"
+EFFECT_SIZES=(1024x768 1920x1080)
+
+configure() {
+    if [ ! -f "$1/CMakeCache.txt" ]; then
+        cmake -S "$root" -B "$1" --toolchain "cmake/mingw-$2.cmake" -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
+    fi
+}
+
+beside_framework=no
+if [ "${1:-}" = --framework-alone ]; then
+    beside_framework=yes
+    shift
+fi
+name=
+if [ $# -gt 0 ] && [[ ! "$1" =~ ^[0-9]+$ ]]; then
+    name=$1
+    shift
+fi
+[ "$beside_framework" = no ] || [ -n "$name" ] || { echo "benchmark: --framework-alone needs a NAME" >&2; exit 2; }
+
+# A saver beside the framework alone, at each size on a display of its own. The savers write
+# Wine's message trace, by which their ticks are counted, to the benchmark's standard error: a
+# file per size.
+measure_beside_framework() {
+    configure "$build64" x86_64
+    if [ ! -f "$build64/savers/$name.path" ]; then
+        echo "benchmark: no saver named $name (the savers: $(ls "$build64/savers" | sed 's/[.]path$//' | paste -sd ' '))" >&2
+        exit 2
+    fi
+    cmake --build "$build64" -j2 --target "$name" bench_framework_alone benchmark >/dev/null
+    local image size trace
+    image=$(cat "$build64/savers/$name.path")
+    echo "benchmark: $name beside the framework alone, the x86-64 image under wine64, at ${EFFECT_SIZES[*]}"
+    wine_prefix_prepare "$build64/bench"
+    trap stop_wine_and_display EXIT
+    for size in "${EFFECT_SIZES[@]}"; do
+        start_virtual_display "$size"
+        trace="$build64/bench/$name-$size.trace"
+        : >"$trace"
+        timeout 900 "$WINE_LOADER" "$build64/bench/benchmark.exe" --effect "$image" \
+            "$build64/bench/framework_alone.scr" "$trace" "$name" "$@" </dev/null 2>>"$trace" | tr -d '\r'
+        stop_wine_and_display
+        "$WINE_SERVER" -w 2>/dev/null || true
+    done
+}
+if [ -n "$name" ] && { [ "$name" != saver ] || [ "$beside_framework" = yes ]; }; then
+    measure_beside_framework "$@"
+    exit 0
+fi
 
 case "$(i386_mode)" in
     native) why_not_32= ;;
@@ -23,11 +80,6 @@ case "$(i386_mode)" in
 esac
 [ -n "$why_not_32" ] || [ -x "$WINE32_LOADER" ] || why_not_32="there is no 32-bit Wine ($WINE32_LOADER)"
 
-configure() {
-    if [ ! -f "$1/CMakeCache.txt" ]; then
-        cmake -S "$root" -B "$1" --toolchain "cmake/mingw-$2.cmake" -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
-    fi
-}
 configure "$build64" x86_64
 cmake --build "$build64" -j2 --target saver bench_baseline bench_floor benchmark >/dev/null
 images=("$build64/saver.scr" "$build64/bench/floor.exe" "$build64/bench/baseline.exe")

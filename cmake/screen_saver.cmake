@@ -17,6 +17,10 @@
 # simulated Win32 and checks the effect's contract there, as a test (add_effect_check below).
 #
 # Sources are taken relative to the folder of the CMakeLists.txt that names them.
+#
+# The build records where each saver's image is, by name, in savers/NAME.path of the build folder
+# (scripts/show-effect.sh and bench/run.sh take savers by name). add_saver_image(NAME file...),
+# for Windows only, builds the image without its test, as the benchmark's fixtures need.
 
 function(_saver_absolute_sources out)
     set(absolute)
@@ -59,17 +63,26 @@ add_library(saver_framework OBJECT ${SAVER_GUARD} ${SAVER_FRAMEWORK_SOURCES})
 target_include_directories(saver_framework PRIVATE ${PROJECT_SOURCE_DIR})
 target_compile_options(saver_framework PRIVATE ${SAVER_WINDOWS_COMPILE})
 
-function(add_screen_saver NAME)
-    _saver_parse_sources(add_screen_saver ${NAME} ${ARGN})
-    add_executable(${NAME} WIN32 $<TARGET_OBJECTS:saver_framework> ${SAVER_ARG_SOURCES})
+# The image alone, NAME.scr from the framework and the sources, without its test: what the
+# benchmark's framework-alone saver is built with too. The link map goes to NAME.map.
+function(add_saver_image NAME)
+    add_executable(${NAME} WIN32 $<TARGET_OBJECTS:saver_framework> ${ARGN})
     target_include_directories(${NAME} PRIVATE ${PROJECT_SOURCE_DIR})
     target_compile_options(${NAME} PRIVATE "$<$<COMPILE_LANGUAGE:CXX>:${SAVER_WINDOWS_COMPILE}>")
     # The link map shows the image check what went into the image.
-    set(map ${CMAKE_CURRENT_BINARY_DIR}/${NAME}.map)
-    target_link_options(${NAME} PRIVATE ${SAVER_WINDOWS_LINK} -Wl,-Map=${map})
+    target_link_options(${NAME} PRIVATE ${SAVER_WINDOWS_LINK} -Wl,-Map=${CMAKE_CURRENT_BINARY_DIR}/${NAME}.map)
     target_link_libraries(${NAME} PRIVATE ${SAVER_WINDOWS_LIBRARIES})
     set_target_properties(${NAME} PROPERTIES OUTPUT_NAME ${NAME} SUFFIX ".scr")
+endfunction()
+
+function(add_screen_saver NAME)
+    _saver_parse_sources(add_screen_saver ${NAME} ${ARGN})
+    add_saver_image(${NAME} ${SAVER_ARG_SOURCES})
     _saver_warnings(${NAME})
+    set(map ${CMAKE_CURRENT_BINARY_DIR}/${NAME}.map)
+    # Where the image of each saver of the build is, by its name: scripts/show-effect.sh and
+    # bench/run.sh take a saver by name.
+    file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/savers/${NAME}.path CONTENT "$<TARGET_FILE:${NAME}>\n")
 
     set(options)
     if(SAVER_ARG_MAX_SIZE)

@@ -176,7 +176,7 @@ long Surface::Differences(const Surface &other, const RECT *covered, long enough
     return count;
 }
 
-void Surface::Save(const char *path) const
+bool Surface::Save(const char *path) const
 {
     BITMAPFILEHEADER file = {};
     BITMAPINFOHEADER info = {};
@@ -191,10 +191,9 @@ void Surface::Save(const char *path) const
     file.bfSize = file.bfOffBits + size;
     HANDLE h = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE)
-        return;
-    DWORD written;
-    WriteFile(h, &file, sizeof file, &written, nullptr);
-    WriteFile(h, &info, sizeof info, &written, nullptr);
-    WriteFile(h, bits, size, &written, nullptr);
-    CloseHandle(h);
+        return false;
+    DWORD a = 0, b = 0, c = 0;
+    bool whole = WriteFile(h, &file, sizeof file, &a, nullptr) && WriteFile(h, &info, sizeof info, &b, nullptr) &&
+                 WriteFile(h, bits, size, &c, nullptr) && a == sizeof file && b == sizeof info && c == size;
+    return CloseHandle(h) && whole;
 }

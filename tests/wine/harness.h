@@ -89,6 +89,6 @@ struct Surface {
     // `enough`: a caller that only asks whether the two are equal passes 1.
     long Differences(const Surface &other, const RECT *covered = nullptr, long enough = 0x7FFFFFFF) const;
 
-    // A .bmp file, to look at after a comparison failed.
-    void Save(const char *path) const;
+    // A .bmp file, to look at after a comparison failed; false when it could not be written.
+    bool Save(const char *path) const;
 };

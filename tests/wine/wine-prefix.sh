@@ -87,21 +87,24 @@ wine_prefix_prepare() {
 
 XVFB_PID=
 
-# Ends this prefix's Wine processes and the virtual display, if one was started: for an EXIT trap.
+# Ends this prefix's Wine processes and the virtual display, if one was started: for an EXIT trap,
+# or before another display is started.
 stop_wine_and_display() {
     "$WINE_SERVER" -k 2>/dev/null || true
     if [ -n "$XVFB_PID" ]; then
         kill "$XVFB_PID" 2>/dev/null || true
         wait "$XVFB_PID" 2>/dev/null || true
+        XVFB_PID=
     fi
 }
 
-# Starts Xvfb on a free display; sets DISPLAY and XVFB_PID.
+# Starts Xvfb on a free display, with a screen of the size given (1024x768 by default); sets
+# DISPLAY and XVFB_PID.
 start_virtual_display() {
-    local n
+    local n size=${1:-1024x768}
     for n in $(seq 91 140); do
         [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-        Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp -noreset >/dev/null 2>&1 &
+        Xvfb ":$n" -screen 0 "${size}x24" -nolisten tcp -noreset >/dev/null 2>&1 &
         XVFB_PID=$!
         local tries
         for tries in $(seq 1 50); do

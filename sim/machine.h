@@ -35,6 +35,8 @@ struct Window {
     UINT classStyle;
     WNDPROC proc;
     bool needsPaint;
+    bool needsErase;    // the next paint erases the background first (WM_ERASEBKGND)
+    bool needsNcPaint;  // the next paint draws the frame first (WM_NCPAINT)
     std::vector<Timer> timers;
     std::vector<Message> inbox;      // a foreign window's received messages
     DeviceContext *ownDc;            // CS_OWNDC
@@ -136,6 +138,9 @@ struct Machine {
     HWND foreground = 0;
     HWND inputWindow = 0;
     bool programActive = false;
+    HWND activeWindow = 0;  // the program's active top-level window
+    HWND focusWindow = 0;   // the program's window with the keyboard focus
+    bool altAlone = false;  // Alt is down and no other key went down since
     std::map<UINT, LRESULT> defWindowProcAnswers;
     std::vector<Delivery> deliveries;
     std::function<void(const Delivery &, bool)> deliveryObserver;
@@ -179,6 +184,9 @@ bool Enter(const char *name, std::initializer_list<Arg> args);
 
 Window *FindWindowRecord(HWND window);
 Window *OurWindow(HWND window);
+// Any window ever made, alive or destroyed, or null; *number is its place in creation order
+// (0: the desktop).
+Window *AnyWindowRecord(HWND window, size_t *number = nullptr);
 std::string Lower(const std::string &text);
 
 // Clock: move to tick, running due events (a wait). Throws RunStopped past the stop tick.
@@ -195,6 +203,12 @@ void QueueInput(UINT message, WPARAM wParam, LPARAM lParam);
 DeviceContext *FindDc(HDC dc);    // any device context ever made, or null
 DeviceContext *UsableDc(HDC dc);  // null for a deleted memory device context too
 void ReleaseWindowDc(Window *window);
+// What the platform does for a window inside BeginPaint and EndPaint, without recording a call:
+// the frame and the background are painted first (WM_NCPAINT, WM_ERASEBKGND) where needed.
+HDC StartPaint(Window *window, PAINTSTRUCT *paint);
+void FinishPaint(Window *window, HDC dc);
+// The background erased outside a paint, as the platform does when it shows a top-level window.
+void EraseBackground(Window *window);
 DcSelection FreshSelection(bool memory);
 void Deselect(DeviceContext *dc);  // back to a fresh device context's objects
 SIZE BitmapSize(HGDIOBJ bitmap);   // the default bitmap's is 1x1

@@ -118,6 +118,10 @@ const std::vector<Delivery> &Deliveries();
 // call. Reset removes it.
 void ObserveDeliveries(std::function<void(const Delivery &delivery, bool entering)> observer);
 
+// Something that covered the window has gone: it is to be painted again, its background erased
+// first, as on a platform that keeps no copy of covered windows (Windows 95, NT 4.0).
+void Expose(HWND window);
+
 // Messages waiting in the program's queues (posted and input), oldest first.
 std::vector<Message> PendingMessages();
 

@@ -51,6 +51,7 @@ enum class Input {
     PowerBroadcast,
     CriticalResume,
     AutoPlayQuery,
+    CloseCommand,
 };
 
 struct Session {

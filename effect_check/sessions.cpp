@@ -19,6 +19,8 @@ namespace effect_check {
 #define NO_TICKS_DEADLINE 600000    // ms: an effect without a timer gets its input anyway
 #define RETRY_AFTER_REFUSAL 300     // ms: the password module refused; the user tries again
 #define INPUT_TO_END 10000          // ms a saver may take to end after its input
+#define MONITOR_OFF 2               // SC_MONITORPOWER's lParam
+#define MONITOR_ON -1
 
 namespace {
 
@@ -26,19 +28,21 @@ namespace {
 struct InputRow {
     Input input;
     const char *name;
-    bool win9xOnly;  // the shell asks only the 95 family's saver
+    bool win9xOnly;       // the shell asks only the 95 family's saver
+    bool fullScreenOnly;  // a preview child never gets it: Alt+F4 closes the top-level window
 };
 const InputRow INPUTS[] = {
-    {Input::Key, "a key", false},
-    {Input::SystemKey, "a system key", false},
-    {Input::LeftButton, "the left button", false},
-    {Input::RightButton, "the right button", false},
-    {Input::MiddleButton, "the middle button", false},
-    {Input::MouseMove, "a mouse move of 5 pixels", false},
-    {Input::OtherApplication, "another application activated", false},
-    {Input::PowerBroadcast, "WM_POWERBROADCAST", false},
-    {Input::CriticalResume, "WM_POWER (critical resume)", false},
-    {Input::AutoPlayQuery, "QueryCancelAutoPlay", true},
+    {Input::Key, "a key", false, false},
+    {Input::SystemKey, "a system key", false, false},
+    {Input::LeftButton, "the left button", false, false},
+    {Input::RightButton, "the right button", false, false},
+    {Input::MiddleButton, "the middle button", false, false},
+    {Input::MouseMove, "a mouse move of 5 pixels", false, false},
+    {Input::OtherApplication, "another application activated", false, false},
+    {Input::PowerBroadcast, "WM_POWERBROADCAST", false, false},
+    {Input::CriticalResume, "WM_POWER (critical resume)", false, false},
+    {Input::AutoPlayQuery, "QueryCancelAutoPlay", true, false},
+    {Input::CloseCommand, "Alt+F4 (WM_SYSCOMMAND SC_CLOSE)", false, true},
 };
 const size_t INPUT_COUNT = sizeof INPUTS / sizeof INPUTS[0];
 
@@ -82,9 +86,14 @@ HWND previewParent;
 int verifierCalls;
 DWORD inputTick;
 bool inputGiven;
+bool worldWentOn;
 
-// The password module refuses the first password and accepts the next.
-BOOL WINAPI Verifier(HWND) { return ++verifierCalls > 1; }
+// The password module refuses the first password and accepts the next. Its dialog covered part
+// of the saver, which is painted again when it goes.
+BOOL WINAPI Verifier(HWND window) {
+    sim::Expose(window);
+    return ++verifierCalls > 1;
+}
 
 void GiveAsTheWorld(Input input) {
     HWND saver = SaverState.mainWindow;
@@ -123,6 +132,10 @@ void GiveAsTheWorld(Input input) {
     case Input::AutoPlayQuery:
         if (saver) SendMessageA(saver, RegisterWindowMessageA("QueryCancelAutoPlay"), 0, 0);
         break;
+    case Input::CloseCommand:
+        // What the default procedure posts for Alt+F4.
+        if (saver) PostMessageA(saver, WM_SYSCOMMAND, SC_CLOSE, 0);
+        break;
     }
 }
 
@@ -132,8 +145,25 @@ void Give(Input input) {
     WorldActs(false);
 }
 
+// Halfway through a long session the world goes on around the saver, as it does on Windows: the
+// mouse is nudged by less than wakes the saver; the system turns the monitor off and on again and
+// asks the foreground window to start the screen saver; something that covered the saver goes.
+void WorldGoesOn() {
+    HWND saver = SaverState.mainWindow;
+    WorldActs(true);
+    sim::MoveMouseBy(1, 0);
+    if (saver && !current->preview) {
+        SendMessageA(saver, WM_SYSCOMMAND, SC_MONITORPOWER, MONITOR_OFF);
+        SendMessageA(saver, WM_SYSCOMMAND, SC_MONITORPOWER, MONITOR_ON);
+        SendMessageA(saver, WM_SYSCOMMAND, SC_SCREENSAVE, 0);
+    }
+    if (saver) sim::Expose(saver);
+    WorldActs(false);
+}
+
 // The preview: every input in turn, which it must take without ending, then its parent goes.
 void GiveEveryInputThenCloseParent(size_t next) {
+    while (next < INPUT_COUNT && INPUTS[next].fullScreenOnly) ++next;
     if (next < INPUT_COUNT) {
         Give(INPUTS[next].input);
         sim::After(DRIVE_INTERVAL, [next] { GiveEveryInputThenCloseParent(next + 1); });
@@ -159,6 +189,10 @@ void GiveInput() {
 
 void Drive() {
     if (inputGiven) return;
+    if (current->isLong && !worldWentOn && TicksSoFar() >= current->ticks / 2) {
+        worldWentOn = true;
+        WorldGoesOn();
+    }
     if (TicksSoFar() >= current->ticks || sim::Now() - inputTick >= NO_TICKS_DEADLINE) {
         GiveInput();
         return;
@@ -170,6 +204,7 @@ void SetUpWorld(const Session &session, DWORD startTick) {
     current = &session;
     verifierCalls = 0;
     inputGiven = false;
+    worldWentOn = false;
     sim::Reset();
     sim::SetTickCount(startTick);
     inputTick = startTick;
@@ -182,7 +217,10 @@ void SetUpWorld(const Session &session, DWORD startTick) {
     }
     char line[64];
     if (session.preview) {
-        previewParent = sim::CreateForeignWindow("Preview", "", {0, 0, PREVIEW_WIDTH, PREVIEW_HEIGHT});
+        // Under the cursor, as the mouse is when the user looks at the preview.
+        POINT cursor = sim::CursorPos();
+        LONG left = cursor.x - PREVIEW_WIDTH / 2, top = cursor.y - PREVIEW_HEIGHT / 2;
+        previewParent = sim::CreateForeignWindow("Preview", "", {left, top, left + PREVIEW_WIDTH, top + PREVIEW_HEIGHT});
         snprintf(line, sizeof line, "saver.scr /p %lu", (unsigned long)(ULONG_PTR)previewParent);
     } else {
         snprintf(line, sizeof line, "saver.scr /s");

@@ -9,10 +9,15 @@ namespace sim {
 
 // Far from the other handles: a program that gets a device context each tick makes millions.
 static const ULONG_PTR FIRST_DC = 0x4000010;
+// Another variation's device contexts start further on (handles stay even).
+static const ULONG_PTR DC_VARIATION = 0x123456;
+
+static ULONG_PTR FirstDc() { return FIRST_DC + M.variation * DC_VARIATION; }
+
 DeviceContext *FindDc(HDC dc) {
     ULONG_PTR value = (ULONG_PTR)dc;
-    if (value < FIRST_DC || (value - FIRST_DC) % 2) return nullptr;
-    size_t index = (value - FIRST_DC) / 2;
+    if (value < FirstDc() || (value - FirstDc()) % 2) return nullptr;
+    size_t index = (value - FirstDc()) / 2;
     return index < M.dcs.size() ? M.dcs[index].get() : nullptr;
 }
 
@@ -23,7 +28,8 @@ DeviceContext *UsableDc(HDC dc) {
 
 static DeviceContext *NewDc(HWND window, bool own, bool memory) {
     auto dc = std::make_unique<DeviceContext>();
-    dc->handle = (HDC)(FIRST_DC + 2 * M.dcs.size());
+    dc->handle = (HDC)(FirstDc() + 2 * M.dcs.size());
+    dc->number = M.dcs.size() + 1;
     dc->window = window;
     dc->own = own;
     dc->memory = memory;

@@ -59,6 +59,7 @@ struct GdiObject {
 
 struct DeviceContext {
     HDC handle;
+    size_t number;  // in the order device contexts were made, from 1
     HWND window;  // 0: the screen's, or a memory device context
     bool own;
     bool memory;
@@ -113,6 +114,9 @@ struct StructuredUnwind {
 };
 
 struct Machine {
+    // Another variation gives handles other values (Reset).
+    unsigned variation = 0;
+
     // process
     std::string commandLine;
     Family family = Family::Nt;

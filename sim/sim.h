@@ -18,8 +18,11 @@ namespace sim {
 // The machine and the process
 
 // A fresh machine: no windows but the desktop, an empty registry, no modules but the program's,
-// the clock at 0, the NT family, an empty record. Call before each test.
-void Reset();
+// the clock at 0, the NT family, an empty record. Call before each test. A machine of another
+// variation hands out other values for the same windows, device contexts and GDI objects (stock
+// objects too), as another run of the platform may: what a correct program depends on is the
+// same on both.
+void Reset(unsigned variation = 0);
 
 // ExitProcess throws this; RunProgram catches it.
 struct ProcessExit {
@@ -236,6 +239,11 @@ int LiveGdiObjects();  // created and not yet freed, of every kind (stock object
 int LivePens();
 int OpenDeviceContexts();  // GetDC without the matching ReleaseDC
 
+// A handle by what it is and its place in the order of making, the same in every variation:
+// "window#1" (the desktop is window#0), "dc#2", "memory dc#3", "pen#1", "brush#4", "bitmap#1";
+// a stock object by its name ("BLACK_PEN"). Empty for a value the simulator never handed out.
+std::string HandleName(const void *handle);
+
 // ---------------------------------------------------------------------------------------------
 // System parameters, exceptions
 
@@ -253,6 +261,7 @@ struct Arg {
     enum Kind { Value, Text, Any } kind;
     ULONG_PTR value;
     std::string text;
+    bool pointer = false;  // a handle or an address, not a number (not compared by Matches)
 
     Arg(int v) : kind(Value), value((ULONG_PTR)(LONG_PTR)v), text() {}
     Arg(unsigned v) : kind(Value), value(v), text() {}
@@ -260,9 +269,9 @@ struct Arg {
     Arg(unsigned long v) : kind(Value), value(v), text() {}
     Arg(long long v) : kind(Value), value((ULONG_PTR)v), text() {}
     Arg(unsigned long long v) : kind(Value), value((ULONG_PTR)v), text() {}
-    Arg(const void *p) : kind(Value), value((ULONG_PTR)p), text() {}
-    Arg(const char *s) : kind(s ? Text : Value), value(0), text(s ? s : "") {}
-    Arg(std::nullptr_t) : kind(Value), value(0), text() {}
+    Arg(const void *p) : kind(Value), value((ULONG_PTR)p), text(), pointer(true) {}
+    Arg(const char *s) : kind(s ? Text : Value), value(0), text(s ? s : ""), pointer(!s) {}
+    Arg(std::nullptr_t) : kind(Value), value(0), text(), pointer(true) {}
     static Arg Anything() {
         Arg a(0);
         a.kind = Any;

@@ -9,14 +9,18 @@
 namespace sim {
 
 static const ULONG_PTR FIRST_WINDOW = 0x10010;
+// Another variation's windows start further on (handles stay even, below the stock objects).
+static const ULONG_PTR WINDOW_VARIATION = 0x8246;
 // The input context's user interface, shown with the focus (ISC_SHOWUIALL).
 static const LPARAM ALL_INPUT_CONTEXT_UI = (LPARAM)0xC000000Fu;
 static bool inputWindowNamed = false;
 
+static ULONG_PTR FirstWindow() { return FIRST_WINDOW + M.variation * WINDOW_VARIATION; }
+
 Window *AnyWindowRecord(HWND window, size_t *number) {
     ULONG_PTR value = (ULONG_PTR)window;
-    if (value < FIRST_WINDOW || (value - FIRST_WINDOW) % 2) return nullptr;
-    size_t index = (value - FIRST_WINDOW) / 2;
+    if (value < FirstWindow() || (value - FirstWindow()) % 2) return nullptr;
+    size_t index = (value - FirstWindow()) / 2;
     if (index >= M.windows.size()) return nullptr;
     if (number) *number = index;
     return M.windows[index].get();
@@ -35,7 +39,7 @@ Window *OurWindow(HWND window) {
 static Window *NewWindow(bool ours, const char *className, const char *title, RECT rect,
                          HWND parent, DWORD style, DWORD exStyle) {
     auto window = std::make_unique<Window>();
-    window->handle = (HWND)(FIRST_WINDOW + 2 * M.windows.size());
+    window->handle = (HWND)(FirstWindow() + 2 * M.windows.size());
     window->ours = ours;
     window->alive = true;
     window->className = className ? className : "";

@@ -5,7 +5,9 @@
 #include "framework/saver_state.h"
 #include "startup/modes.h"
 
+#include <alloca.h>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 namespace effect_check {
@@ -21,6 +23,11 @@ namespace effect_check {
 #define INPUT_TO_END 10000          // ms a saver may take to end after its input
 #define MONITOR_OFF 2               // SC_MONITORPOWER's lParam
 #define MONITOR_ON -1
+// What another variation of a run takes before the saver starts, per variation: bytes of stack,
+// and blocks from the heap's small ones and from its large (mapped) ones.
+#define STACK_VARIATION 1360
+#define SMALL_BLOCK_VARIATION 3000
+#define LARGE_BLOCK_VARIATION (1 << 20)
 
 namespace {
 
@@ -200,12 +207,12 @@ void Drive() {
     sim::After(DRIVE_INTERVAL, Drive);
 }
 
-void SetUpWorld(const Session &session, DWORD startTick) {
+void SetUpWorld(const Session &session, DWORD startTick, unsigned variation) {
     current = &session;
     verifierCalls = 0;
     inputGiven = false;
     worldWentOn = false;
-    sim::Reset();
+    sim::Reset(variation);
     sim::SetTickCount(startTick);
     inputTick = startTick;
     sim::SetFamily(session.win9x ? sim::Family::Win9x : sim::Family::Nt);
@@ -246,10 +253,8 @@ bool RunWorld(const Session &session, LONG *exitCode) {
     return false;
 }
 
-}  // namespace
-
-void RunSessionHere(const Session &session, DWORD startTick) {
-    SetUpWorld(session, startTick);
+void RunSession(const Session &session, DWORD startTick, unsigned variation) {
+    SetUpWorld(session, startTick, variation);
     StartWatching(session);
     LONG code = 0;
     bool ended = RunWorld(session, &code);
@@ -257,6 +262,20 @@ void RunSessionHere(const Session &session, DWORD startTick) {
         Report(PASSES_EVERY_MESSAGE_ON, WhereNow(), "the saver ended with exit code " + std::to_string(code) + ", not 0");
     FinishWatching(ended);
     SendLine('E', ended ? "exit code " + std::to_string(code) : "did not end");
+}
+
+}  // namespace
+
+// Another variation runs the session with more of the stack in use and other blocks taken from
+// the heap first: the effect's local variables, and the memory handed to it, lie elsewhere.
+void RunSessionHere(const Run &run) {
+    std::unique_ptr<char[]> smallBlock(new char[SMALL_BLOCK_VARIATION * run.variation + 1]);
+    std::unique_ptr<char[]> largeBlock(new char[LARGE_BLOCK_VARIATION * run.variation + 1]);
+    size_t stackBytes = STACK_VARIATION * run.variation + 1;
+    volatile char *stack = (volatile char *)alloca(stackBytes);
+    // Written, so that none of the three is left out.
+    ((volatile char *)smallBlock.get())[0] = ((volatile char *)largeBlock.get())[0] = stack[stackBytes - 1] = 0;
+    RunSession(*run.session, run.startTick, run.variation);
 }
 
 }  // namespace effect_check

@@ -72,7 +72,9 @@ void CompareRuns(const SessionResult &first, const SessionResult &second, Sessio
         auto what = [](const std::string &l) { return l.empty() ? std::string("nothing more") : l.substr(l.find(": ") + 2); };
         into->findings.push_back({READS_NOTHING_OF_ITS_OWN, where,
                                   "a second run of the same session called " + what(b) + " where the first called " +
-                                      what(a) + " (does it draw by the clock, by a handle's value or an address, or by memory it never set?)"});
+                                      what(a) +
+                                      " (does it draw by the clock, by a handle's value or an address, or by memory it "
+                                      "never set?)"});
         return;
     }
 }

@@ -227,7 +227,8 @@ void SetUpWorld(const Session &session, DWORD startTick, unsigned variation) {
         // Under the cursor, as the mouse is when the user looks at the preview.
         POINT cursor = sim::CursorPos();
         LONG left = cursor.x - PREVIEW_WIDTH / 2, top = cursor.y - PREVIEW_HEIGHT / 2;
-        previewParent = sim::CreateForeignWindow("Preview", "", {left, top, left + PREVIEW_WIDTH, top + PREVIEW_HEIGHT});
+        RECT place = {left, top, left + PREVIEW_WIDTH, top + PREVIEW_HEIGHT};
+        previewParent = sim::CreateForeignWindow("Preview", "", place);
         snprintf(line, sizeof line, "saver.scr /p %lu", (unsigned long)(ULONG_PTR)previewParent);
     } else {
         snprintf(line, sizeof line, "saver.scr /s");

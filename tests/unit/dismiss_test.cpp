@@ -186,7 +186,8 @@ TEST_F(DismissTest, CloseRequestOnTheNtFamilyDestroysTheWindowWithoutACheck) {
     std::vector<sim::Call> defaults = sim::CallsNamed({"DefWindowProcA"});
     ASSERT_FALSE(defaults.empty());
     std::vector<sim::Call> firstAndLast = {defaults.front(), defaults.back()};
-    EXPECT_CALLS(firstAndLast, {{"DefWindowProcA", {window, WM_CLOSE, 0, 0}}, {"DefWindowProcA", {window, WM_NCDESTROY}}});
+    EXPECT_CALLS(firstAndLast,
+                 {{"DefWindowProcA", {window, WM_CLOSE, 0, 0}}, {"DefWindowProcA", {window, WM_NCDESTROY}}});
     EXPECT_FALSE(SaverState.isClosing);
     EXPECT_EQ(NO_CHECK_YET, SaverState.lastVerifyTick);
 }

@@ -51,6 +51,7 @@ enum class Input {
     PowerBroadcast,
     CriticalResume,
     AutoPlayQuery,
+    CloseCommand,
 };
 
 struct Session {
@@ -75,10 +76,13 @@ struct SessionResult {
     bool hung = false;  // it ran out of real time and was stopped
 };
 
-// One run of a session, with the simulated clock starting at startTick.
+// One run of a session, with the simulated clock starting at startTick. Another variation
+// changes what a correct effect must not depend on: the values of handles, and the addresses of
+// the stack and the heap.
 struct Run {
     const Session *session;
     DWORD startTick;
+    unsigned variation;
 };
 
 // Runs each in a process of its own, as many at once as there are cores; the results in order.
@@ -88,7 +92,7 @@ std::vector<SessionResult> RunSessions(const std::vector<Run> &runs);
 // Inside a session's process
 
 // The session itself: the world set up, the saver run, the effect watched throughout.
-void RunSessionHere(const Session &session, DWORD startTick);
+void RunSessionHere(const Run &run);
 // Watches the effect from before the program starts; reports through Report().
 void StartWatching(const Session &session);
 // At the program's end: what only the whole session shows.

@@ -21,9 +21,11 @@ namespace {
 #define DEFAULT_TICKS 2000
 #define DEFAULT_GOLDEN_TICKS 30
 // The two runs of a long session start the clock at different ticks, the second just before
-// the 32-bit count wraps: an effect that draws by the clock cannot draw the same twice.
+// the 32-bit count wraps, and the second has other handles and addresses: an effect that draws
+// by the clock, a handle or an address cannot draw the same twice.
 #define FIRST_START_TICK 0x00010000u
 #define SECOND_START_TICK 0xFFFF0000u
+#define SECOND_VARIATION 1
 
 struct Options {
     int ticks = DEFAULT_TICKS;
@@ -70,7 +72,9 @@ void CompareRuns(const SessionResult &first, const SessionResult &second, Sessio
         auto what = [](const std::string &l) { return l.empty() ? std::string("nothing more") : l.substr(l.find(": ") + 2); };
         into->findings.push_back({READS_NOTHING_OF_ITS_OWN, where,
                                   "a second run of the same session called " + what(b) + " where the first called " +
-                                      what(a) + " (does it draw by the clock, or by memory it never set?)"});
+                                      what(a) +
+                                      " (does it draw by the clock, by a handle's value or an address, or by memory it "
+                                      "never set?)"});
         return;
     }
 }
@@ -95,8 +99,8 @@ int main(int argc, char **argv) {
     // Each long session runs twice: the second run must make the first one's calls.
     std::vector<Run> runs;
     for (const Session &session : sessions) {
-        runs.push_back({&session, FIRST_START_TICK});
-        if (session.isLong) runs.push_back({&session, SECOND_START_TICK});
+        runs.push_back({&session, FIRST_START_TICK, 0});
+        if (session.isLong) runs.push_back({&session, SECOND_START_TICK, SECOND_VARIATION});
     }
     std::vector<SessionResult> all = RunSessions(runs);
     std::vector<SessionResult> results;

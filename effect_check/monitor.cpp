@@ -4,6 +4,7 @@
 #include "framework/saver_effect.h"
 
 #include <algorithm>
+#include <climits>
 #include <set>
 
 // The link routes both ends of the effect through here (add_effect_check's --wrap): the frame
@@ -97,15 +98,34 @@ std::string ObjectStory(HGDIOBJ object) {
 // ---------------------------------------------------------------------------------------------
 // What the effect calls
 
-// A call as the traces show it. The addresses of the effect's own variables differ from one
-// machine and build to the next, so they show as "&"; the simulated handles are all below 2^32.
+// The message calls whose wParam and lParam (arguments 2 and 3) may carry a window.
+bool CarriesWindows(const std::string &name, size_t argument) {
+    return (name == "SendMessageA" || name == "PostMessageA") && (argument == 2 || argument == 3);
+}
+
+// Above 32 bits: an address of the host's, unless it is a negative 32-bit number widened. (The
+// simulated handles are all below 2^32.)
+bool IsHostAddress(ULONG_PTR value) {
+    LONG_PTR number = (LONG_PTR)value;
+    return value > 0xFFFFFFFFu && !(number < 0 && number >= INT_MIN);
+}
+
+// An argument as the traces show it, the same in every run of a session: a handle by what it is
+// and its order ("pen#3", "window#1"), whatever value the run gave it; an address of the effect's
+// own, which differs from one machine, build and run to the next, as "&".
+std::string TraceArg(const sim::Call &call, size_t argument) {
+    const sim::Arg &arg = call.args[argument];
+    if (arg.kind != sim::Arg::Value || arg.value == 0) return arg.Format();
+    if (arg.pointer || CarriesWindows(call.name, argument)) {
+        std::string name = sim::HandleName((const void *)arg.value);
+        if (name.rfind("window#", 0) == 0 || (arg.pointer && !name.empty())) return name;
+    }
+    return IsHostAddress(arg.value) ? "&" : arg.Format();
+}
+
 std::string TraceFormat(const sim::Call &call) {
     std::string text = call.name + "(";
-    for (size_t i = 0; i < call.args.size(); ++i) {
-        const sim::Arg &arg = call.args[i];
-        text += i ? ", " : "";
-        text += arg.kind == sim::Arg::Value && arg.value > 0xFFFFFFFFu ? "&" : arg.Format();
-    }
+    for (size_t i = 0; i < call.args.size(); ++i) text += (i ? ", " : "") + TraceArg(call, i);
     return text + ")";
 }
 

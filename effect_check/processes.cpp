@@ -51,7 +51,7 @@ void OnFatalSignal(int signal) {
     pipeOut = out;
     for (int signal : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGALRM}) std::signal(signal, OnFatalSignal);
     alarm(SESSION_SECONDS);
-    RunSessionHere(*run.session, run.startTick);
+    RunSessionHere(run);
     Flush();
     _exit(0);
 }

@@ -5,7 +5,9 @@
 #include "framework/saver_state.h"
 #include "startup/modes.h"
 
+#include <alloca.h>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 namespace effect_check {
@@ -19,6 +21,13 @@ namespace effect_check {
 #define NO_TICKS_DEADLINE 600000    // ms: an effect without a timer gets its input anyway
 #define RETRY_AFTER_REFUSAL 300     // ms: the password module refused; the user tries again
 #define INPUT_TO_END 10000          // ms a saver may take to end after its input
+#define MONITOR_OFF 2               // SC_MONITORPOWER's lParam
+#define MONITOR_ON -1
+// What another variation of a run takes before the saver starts, per variation: bytes of stack,
+// and blocks from the heap's small ones and from its large (mapped) ones.
+#define STACK_VARIATION 1360
+#define SMALL_BLOCK_VARIATION 3000
+#define LARGE_BLOCK_VARIATION (1 << 20)
 
 namespace {
 
@@ -26,19 +35,21 @@ namespace {
 struct InputRow {
     Input input;
     const char *name;
-    bool win9xOnly;  // the shell asks only the 95 family's saver
+    bool win9xOnly;       // the shell asks only the 95 family's saver
+    bool fullScreenOnly;  // a preview child never gets it: Alt+F4 closes the top-level window
 };
 const InputRow INPUTS[] = {
-    {Input::Key, "a key", false},
-    {Input::SystemKey, "a system key", false},
-    {Input::LeftButton, "the left button", false},
-    {Input::RightButton, "the right button", false},
-    {Input::MiddleButton, "the middle button", false},
-    {Input::MouseMove, "a mouse move of 5 pixels", false},
-    {Input::OtherApplication, "another application activated", false},
-    {Input::PowerBroadcast, "WM_POWERBROADCAST", false},
-    {Input::CriticalResume, "WM_POWER (critical resume)", false},
-    {Input::AutoPlayQuery, "QueryCancelAutoPlay", true},
+    {Input::Key, "a key", false, false},
+    {Input::SystemKey, "a system key", false, false},
+    {Input::LeftButton, "the left button", false, false},
+    {Input::RightButton, "the right button", false, false},
+    {Input::MiddleButton, "the middle button", false, false},
+    {Input::MouseMove, "a mouse move of 5 pixels", false, false},
+    {Input::OtherApplication, "another application activated", false, false},
+    {Input::PowerBroadcast, "WM_POWERBROADCAST", false, false},
+    {Input::CriticalResume, "WM_POWER (critical resume)", false, false},
+    {Input::AutoPlayQuery, "QueryCancelAutoPlay", true, false},
+    {Input::CloseCommand, "Alt+F4 (WM_SYSCOMMAND SC_CLOSE)", false, true},
 };
 const size_t INPUT_COUNT = sizeof INPUTS / sizeof INPUTS[0];
 
@@ -82,9 +93,14 @@ HWND previewParent;
 int verifierCalls;
 DWORD inputTick;
 bool inputGiven;
+bool worldWentOn;
 
-// The password module refuses the first password and accepts the next.
-BOOL WINAPI Verifier(HWND) { return ++verifierCalls > 1; }
+// The password module refuses the first password and accepts the next. Its dialog covered part
+// of the saver, which is painted again when it goes.
+BOOL WINAPI Verifier(HWND window) {
+    sim::Expose(window);
+    return ++verifierCalls > 1;
+}
 
 void GiveAsTheWorld(Input input) {
     HWND saver = SaverState.mainWindow;
@@ -123,6 +139,10 @@ void GiveAsTheWorld(Input input) {
     case Input::AutoPlayQuery:
         if (saver) SendMessageA(saver, RegisterWindowMessageA("QueryCancelAutoPlay"), 0, 0);
         break;
+    case Input::CloseCommand:
+        // What the default procedure posts for Alt+F4.
+        if (saver) PostMessageA(saver, WM_SYSCOMMAND, SC_CLOSE, 0);
+        break;
     }
 }
 
@@ -132,8 +152,25 @@ void Give(Input input) {
     WorldActs(false);
 }
 
+// Halfway through a long session the world goes on around the saver, as it does on Windows: the
+// mouse is nudged by less than wakes the saver; the system turns the monitor off and on again and
+// asks the foreground window to start the screen saver; something that covered the saver goes.
+void WorldGoesOn() {
+    HWND saver = SaverState.mainWindow;
+    WorldActs(true);
+    sim::MoveMouseBy(1, 0);
+    if (saver && !current->preview) {
+        SendMessageA(saver, WM_SYSCOMMAND, SC_MONITORPOWER, MONITOR_OFF);
+        SendMessageA(saver, WM_SYSCOMMAND, SC_MONITORPOWER, MONITOR_ON);
+        SendMessageA(saver, WM_SYSCOMMAND, SC_SCREENSAVE, 0);
+    }
+    if (saver) sim::Expose(saver);
+    WorldActs(false);
+}
+
 // The preview: every input in turn, which it must take without ending, then its parent goes.
 void GiveEveryInputThenCloseParent(size_t next) {
+    while (next < INPUT_COUNT && INPUTS[next].fullScreenOnly) ++next;
     if (next < INPUT_COUNT) {
         Give(INPUTS[next].input);
         sim::After(DRIVE_INTERVAL, [next] { GiveEveryInputThenCloseParent(next + 1); });
@@ -159,6 +196,10 @@ void GiveInput() {
 
 void Drive() {
     if (inputGiven) return;
+    if (current->isLong && !worldWentOn && TicksSoFar() >= current->ticks / 2) {
+        worldWentOn = true;
+        WorldGoesOn();
+    }
     if (TicksSoFar() >= current->ticks || sim::Now() - inputTick >= NO_TICKS_DEADLINE) {
         GiveInput();
         return;
@@ -166,11 +207,12 @@ void Drive() {
     sim::After(DRIVE_INTERVAL, Drive);
 }
 
-void SetUpWorld(const Session &session, DWORD startTick) {
+void SetUpWorld(const Session &session, DWORD startTick, unsigned variation) {
     current = &session;
     verifierCalls = 0;
     inputGiven = false;
-    sim::Reset();
+    worldWentOn = false;
+    sim::Reset(variation);
     sim::SetTickCount(startTick);
     inputTick = startTick;
     sim::SetFamily(session.win9x ? sim::Family::Win9x : sim::Family::Nt);
@@ -182,7 +224,11 @@ void SetUpWorld(const Session &session, DWORD startTick) {
     }
     char line[64];
     if (session.preview) {
-        previewParent = sim::CreateForeignWindow("Preview", "", {0, 0, PREVIEW_WIDTH, PREVIEW_HEIGHT});
+        // Under the cursor, as the mouse is when the user looks at the preview.
+        POINT cursor = sim::CursorPos();
+        LONG left = cursor.x - PREVIEW_WIDTH / 2, top = cursor.y - PREVIEW_HEIGHT / 2;
+        RECT place = {left, top, left + PREVIEW_WIDTH, top + PREVIEW_HEIGHT};
+        previewParent = sim::CreateForeignWindow("Preview", "", place);
         snprintf(line, sizeof line, "saver.scr /p %lu", (unsigned long)(ULONG_PTR)previewParent);
     } else {
         snprintf(line, sizeof line, "saver.scr /s");
@@ -208,10 +254,8 @@ bool RunWorld(const Session &session, LONG *exitCode) {
     return false;
 }
 
-}  // namespace
-
-void RunSessionHere(const Session &session, DWORD startTick) {
-    SetUpWorld(session, startTick);
+void RunSession(const Session &session, DWORD startTick, unsigned variation) {
+    SetUpWorld(session, startTick, variation);
     StartWatching(session);
     LONG code = 0;
     bool ended = RunWorld(session, &code);
@@ -219,6 +263,20 @@ void RunSessionHere(const Session &session, DWORD startTick) {
         Report(PASSES_EVERY_MESSAGE_ON, WhereNow(), "the saver ended with exit code " + std::to_string(code) + ", not 0");
     FinishWatching(ended);
     SendLine('E', ended ? "exit code " + std::to_string(code) : "did not end");
+}
+
+}  // namespace
+
+// Another variation runs the session with more of the stack in use and other blocks taken from
+// the heap first: the effect's local variables, and the memory handed to it, lie elsewhere.
+void RunSessionHere(const Run &run) {
+    std::unique_ptr<char[]> smallBlock(new char[SMALL_BLOCK_VARIATION * run.variation + 1]);
+    std::unique_ptr<char[]> largeBlock(new char[LARGE_BLOCK_VARIATION * run.variation + 1]);
+    size_t stackBytes = STACK_VARIATION * run.variation + 1;
+    volatile char *stack = (volatile char *)alloca(stackBytes);
+    // Written, so that none of the three is left out.
+    ((volatile char *)smallBlock.get())[0] = ((volatile char *)largeBlock.get())[0] = stack[stackBytes - 1] = 0;
+    RunSession(*run.session, run.startTick, run.variation);
 }
 
 }  // namespace effect_check

@@ -9,11 +9,15 @@ namespace sim {
 
 // Far from the other handles: a program that gets a device context each tick makes millions.
 static const ULONG_PTR FIRST_DC = 0x4000010;
+// Another variation's device contexts start further on (handles stay even).
+static const ULONG_PTR DC_VARIATION = 0x123456;
+
+static ULONG_PTR FirstDc() { return FIRST_DC + M.variation * DC_VARIATION; }
 
 DeviceContext *FindDc(HDC dc) {
     ULONG_PTR value = (ULONG_PTR)dc;
-    if (value < FIRST_DC || (value - FIRST_DC) % 2) return nullptr;
-    size_t index = (value - FIRST_DC) / 2;
+    if (value < FirstDc() || (value - FirstDc()) % 2) return nullptr;
+    size_t index = (value - FirstDc()) / 2;
     return index < M.dcs.size() ? M.dcs[index].get() : nullptr;
 }
 
@@ -24,7 +28,8 @@ DeviceContext *UsableDc(HDC dc) {
 
 static DeviceContext *NewDc(HWND window, bool own, bool memory) {
     auto dc = std::make_unique<DeviceContext>();
-    dc->handle = (HDC)(FIRST_DC + 2 * M.dcs.size());
+    dc->handle = (HDC)(FirstDc() + 2 * M.dcs.size());
+    dc->number = M.dcs.size() + 1;
     dc->window = window;
     dc->own = own;
     dc->memory = memory;
@@ -77,6 +82,34 @@ static RECT ClientRect(const Window *window) {
     return {0, 0, window->rect.right - window->rect.left, window->rect.bottom - window->rect.top};
 }
 
+HDC StartPaint(Window *window, PAINTSTRUCT *paint) {
+    window->needsPaint = false;
+    if (window->needsNcPaint) {
+        window->needsNcPaint = false;
+        Deliver(window, WM_NCPAINT, 1, 0, true);
+    }
+    if (!window->alive) return 0;
+    HDC dc = OpenWindowDc(window)->handle;
+    bool erased = true;
+    if (window->needsErase) {
+        window->needsErase = false;
+        erased = Deliver(window, WM_ERASEBKGND, (WPARAM)dc, 0, true) != 0;
+    }
+    memset(paint, 0, sizeof *paint);
+    paint->hdc = dc;
+    paint->fErase = !erased;
+    paint->rcPaint = ClientRect(window);
+    return dc;
+}
+
+void FinishPaint(Window *window, HDC dc) { Release(window->handle, dc); }
+
+void EraseBackground(Window *window) {
+    HDC dc = OpenWindowDc(window)->handle;
+    Deliver(window, WM_ERASEBKGND, (WPARAM)dc, 0, true);
+    Release(window->handle, dc);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Test controls
 
@@ -121,17 +154,10 @@ INT WINAPI ReleaseDC(HWND window, HDC handle) {
     return Release(window, handle);
 }
 
-// No WM_ERASEBKGND is sent: the background counts as erased.
 HDC WINAPI BeginPaint(HWND window, PAINTSTRUCT *paint) {
     if (Enter("BeginPaint", {window, (const void *)paint})) return 0;
     Window *record = OurWindow(window);
-    if (!record) return 0;
-    record->needsPaint = false;
-    DeviceContext *dc = OpenWindowDc(record);
-    memset(paint, 0, sizeof *paint);
-    paint->hdc = dc->handle;
-    paint->rcPaint = ClientRect(record);
-    return dc->handle;
+    return record ? StartPaint(record, paint) : 0;
 }
 
 // Always succeeds on the platform.

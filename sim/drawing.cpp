@@ -9,11 +9,7 @@ namespace sim {
 static const RECT NOTHING = {0, 0, 0, 0};
 
 static std::vector<DrawOp> &DrawingOf(HWND window) {
-    Window *record = FindWindowRecord(window);
-    if (!record && window && (ULONG_PTR)window >= 0x10010) {
-        size_t index = ((ULONG_PTR)window - 0x10010) / 2;
-        if (index < M.windows.size()) return M.windows[index]->drawing;
-    }
+    Window *record = window ? AnyWindowRecord(window) : nullptr;
     return record ? record->drawing : M.screenDrawing;
 }
 

@@ -11,7 +11,7 @@ namespace sim {
 static const ULONG_PTR STOCK_BASE = 0x30000;
 // The 1x1 monochrome bitmap that a memory device context holds until another is selected. It is
 // stock, but GetStockObject has no documented index for it.
-static const ULONG_PTR DEFAULT_BITMAP = STOCK_BASE + 0x20;
+static const ULONG_PTR DEFAULT_BITMAP_INDEX = 0x20;
 // Each kind has a range of its own, wide enough for the millions of pens of a long run.
 static const ULONG_PTR KIND_BASE[GDI_KINDS] = {0x1000000, 0x2000000, 0x3000000, 0x6000000, 0x7000000};
 static const ULONG_PTR KIND_SPAN = 0x1000000;
@@ -21,7 +21,10 @@ static const char *const DIB_SECTION_NAME = "DIB section";
 
 enum Slot { PEN_SLOT, BRUSH_SLOT, BITMAP_SLOT, FONT_SLOT, NO_SLOT };
 
-static HGDIOBJ Stock(int index) { return (HGDIOBJ)(STOCK_BASE + index); }
+static ULONG_PTR StockBase() { return STOCK_BASE + M.variation * STOCK_VARIATION; }
+static HGDIOBJ Stock(int index) { return (HGDIOBJ)(StockBase() + index); }
+static HGDIOBJ DefaultBitmap() { return Stock(DEFAULT_BITMAP_INDEX); }
+static ULONG_PTR KindBase(int kind) { return KIND_BASE[kind] + M.variation * OBJECT_VARIATION; }
 
 // The slot a stock object goes into, by its index; index 9 is unused on the platform.
 static Slot StockSlot(int index) {
@@ -38,21 +41,21 @@ static bool IsStockIndex(int index) { return StockSlot(index) != NO_SLOT || inde
 // The stock index of object, or -1.
 static int StockIndex(HGDIOBJ object) {
     ULONG_PTR value = (ULONG_PTR)object;
-    if (value < STOCK_BASE || value > STOCK_BASE + STOCK_LAST) return -1;
-    int index = (int)(value - STOCK_BASE);
+    if (value < StockBase() || value > StockBase() + STOCK_LAST) return -1;
+    int index = (int)(value - StockBase());
     return IsStockIndex(index) ? index : -1;
 }
 
 static bool IsStock(HGDIOBJ object) {
-    return StockIndex(object) >= 0 || (ULONG_PTR)object == DEFAULT_BITMAP;
+    return StockIndex(object) >= 0 || object == DefaultBitmap();
 }
 
 // Any object ever created, alive or freed.
 static GdiObject *Created(HGDIOBJ object, GdiKind *kind) {
     ULONG_PTR value = (ULONG_PTR)object;
     for (int k = 0; k < GDI_KINDS; ++k) {
-        if (value < KIND_BASE[k] || value - KIND_BASE[k] >= KIND_SPAN) continue;
-        size_t index = value - KIND_BASE[k];
+        if (value < KindBase(k) || value - KindBase(k) >= KIND_SPAN) continue;
+        size_t index = value - KindBase(k);
         if (index >= M.gdiObjects[k].size()) return nullptr;
         *kind = (GdiKind)k;
         return &M.gdiObjects[k][index];
@@ -74,7 +77,7 @@ static GdiObject *LiveOfKind(HGDIOBJ object, GdiKind wanted) {
 HGDIOBJ NewGdiObject(GdiKind kind, UINT style, int width, int height, COLORREF color) {
     M.gdiObjects[kind].push_back({style, width, height, color, CurrentCall(), 0, true, false});
     M.liveGdiObjects[kind]++;
-    return (HGDIOBJ)(KIND_BASE[kind] + M.gdiObjects[kind].size() - 1);
+    return (HGDIOBJ)(KindBase(kind) + M.gdiObjects[kind].size() - 1);
 }
 
 // The object is gone, and with it what it kept: a DIB section's pixels, a region's shape.
@@ -98,7 +101,7 @@ Region *LiveRegion(HGDIOBJ region) {
 // A region has no slot: selecting one makes a copy of it the clip.
 static Slot SlotOf(HGDIOBJ object) {
     static const Slot KIND_SLOT[GDI_KINDS] = {PEN_SLOT, BRUSH_SLOT, BITMAP_SLOT, FONT_SLOT, NO_SLOT};
-    if ((ULONG_PTR)object == DEFAULT_BITMAP) return BITMAP_SLOT;
+    if (object == DefaultBitmap()) return BITMAP_SLOT;
     int index = StockIndex(object);
     if (index >= 0) return StockSlot(index);
     GdiKind kind;
@@ -141,7 +144,7 @@ static HGDIOBJ Replace(DeviceContext *dc, Slot slot, HGDIOBJ object) {
 }
 
 DcSelection FreshSelection(bool memory) {
-    HGDIOBJ bitmap = memory ? (HGDIOBJ)DEFAULT_BITMAP : 0;
+    HGDIOBJ bitmap = memory ? DefaultBitmap() : 0;
     return {Stock(BLACK_PEN), Stock(WHITE_BRUSH), bitmap, Stock(SYSTEM_FONT)};
 }
 
@@ -241,7 +244,7 @@ std::vector<GdiObjectFacts> LiveGdiObjectFacts() {
     for (int k = 0; k < GDI_KINDS; ++k)
         for (size_t i = 0; i < M.gdiObjects[k].size(); ++i) {
             const GdiObject &object = M.gdiObjects[k][i];
-            HGDIOBJ handle = (HGDIOBJ)(KIND_BASE[k] + i);
+            HGDIOBJ handle = (HGDIOBJ)(KindBase(k) + i);
             if (object.live) live.push_back(FactsOf(handle, KindName((GdiKind)k, object), object.call, object.selected));
         }
     for (auto &dc : M.dcs)
@@ -258,6 +261,25 @@ GdiObjectFacts GdiObjectFactsOf(HGDIOBJ object) {
     DeviceContext *dc = FindDc((HDC)object);
     if (dc && dc->memory) return FactsOf(object, MEMORY_DC, dc->call);
     return FactsOf(object, dc ? "device context" : "", NO_CALL);
+}
+
+std::string HandleName(const void *handle) {
+    static const char *const STOCK_NAME[STOCK_LAST + 1] = {
+        "WHITE_BRUSH", "LTGRAY_BRUSH", "GRAY_BRUSH", "DKGRAY_BRUSH", "BLACK_BRUSH", "NULL_BRUSH", "WHITE_PEN",
+        "BLACK_PEN", "NULL_PEN", "", "OEM_FIXED_FONT", "ANSI_FIXED_FONT", "ANSI_VAR_FONT", "SYSTEM_FONT",
+        "DEVICE_DEFAULT_FONT", "DEFAULT_PALETTE", "SYSTEM_FIXED_FONT", "DEFAULT_GUI_FONT", "DC_BRUSH", "DC_PEN"};
+    HGDIOBJ object = (HGDIOBJ)handle;
+    size_t number = 0;
+    if (AnyWindowRecord((HWND)handle, &number)) return "window#" + std::to_string(number);
+    if (DeviceContext *dc = FindDc((HDC)handle))
+        return (dc->memory ? "memory dc#" : "dc#") + std::to_string(dc->number);
+    if (object == DefaultBitmap()) return "DEFAULT_BITMAP";
+    int index = StockIndex(object);
+    if (index >= 0) return STOCK_NAME[index];
+    GdiKind kind;
+    if (GdiObject *record = Created(object, &kind))
+        return std::string(KIND_NAME[kind]) + "#" + std::to_string(record - M.gdiObjects[kind].data() + 1);
+    return "";
 }
 
 int LivePens() { return M.liveGdiObjects[GDI_PEN]; }
@@ -315,7 +337,7 @@ HBRUSH WINAPI CreateBrushIndirect(const LOGBRUSH *brush) {
 HBITMAP WINAPI CreateCompatibleBitmap(HDC dc, INT width, INT height) {
     if (Enter("CreateCompatibleBitmap", {dc, width, height})) return 0;
     if (!UsableDc(dc) || width < 0 || height < 0) return 0;
-    if (width == 0 || height == 0) return (HBITMAP)DEFAULT_BITMAP;
+    if (width == 0 || height == 0) return (HBITMAP)DefaultBitmap();
     return (HBITMAP)NewGdiObject(GDI_BITMAP, 0, width, height, 0);
 }
 

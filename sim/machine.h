@@ -35,6 +35,8 @@ struct Window {
     UINT classStyle;
     WNDPROC proc;
     bool needsPaint;
+    bool needsErase;    // the next paint erases the background first (WM_ERASEBKGND)
+    bool needsNcPaint;  // the next paint draws the frame first (WM_NCPAINT)
     std::vector<Timer> timers;
     std::vector<Message> inbox;      // a foreign window's received messages
     DeviceContext *ownDc;            // CS_OWNDC
@@ -79,6 +81,7 @@ Region Combine(const Region &a, const Region &b, int mode);  // RGN_AND, RGN_OR,
 
 struct DeviceContext {
     HDC handle;
+    size_t number;  // in the order device contexts were made, from 1
     HWND window;  // 0: the screen's, or a memory device context
     bool own;
     bool memory;
@@ -137,6 +140,9 @@ struct StructuredUnwind {
 };
 
 struct Machine {
+    // Another variation gives handles other values (Reset).
+    unsigned variation = 0;
+
     // process
     std::string commandLine;
     Family family = Family::Nt;
@@ -162,6 +168,9 @@ struct Machine {
     HWND foreground = 0;
     HWND inputWindow = 0;
     bool programActive = false;
+    HWND activeWindow = 0;  // the program's active top-level window
+    HWND focusWindow = 0;   // the program's window with the keyboard focus
+    bool altAlone = false;  // Alt is down and no other key went down since
     std::map<UINT, LRESULT> defWindowProcAnswers;
     std::vector<Delivery> deliveries;
     std::function<void(const Delivery &, bool)> deliveryObserver;
@@ -209,6 +218,9 @@ bool Enter(const char *name, std::initializer_list<Arg> args);
 
 Window *FindWindowRecord(HWND window);
 Window *OurWindow(HWND window);
+// Any window ever made, alive or destroyed, or null; *number is its place in creation order
+// (0: the desktop).
+Window *AnyWindowRecord(HWND window, size_t *number = nullptr);
 std::string Lower(const std::string &text);
 
 // Clock: move to tick, running due events (a wait). Throws RunStopped past the stop tick.
@@ -225,6 +237,12 @@ void QueueInput(UINT message, WPARAM wParam, LPARAM lParam);
 DeviceContext *FindDc(HDC dc);    // any device context ever made, or null
 DeviceContext *UsableDc(HDC dc);  // null for a deleted memory device context too
 void ReleaseWindowDc(Window *window);
+// What the platform does for a window inside BeginPaint and EndPaint, without recording a call:
+// the frame and the background are painted first (WM_NCPAINT, WM_ERASEBKGND) where needed.
+HDC StartPaint(Window *window, PAINTSTRUCT *paint);
+void FinishPaint(Window *window, HDC dc);
+// The background erased outside a paint, as the platform does when it shows a top-level window.
+void EraseBackground(Window *window);
 DcSelection FreshSelection(bool memory);
 void Deselect(DeviceContext *dc);  // back to a fresh device context's objects
 SIZE BitmapSize(HGDIOBJ bitmap);   // the default bitmap's is 1x1

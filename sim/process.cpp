@@ -12,8 +12,9 @@ Machine M;
 void InstallProgramModule();
 void CreateDesktop();
 
-void Reset() {
+void Reset(unsigned variation) {
     M = Machine();
+    M.variation = variation;
     InstallProgramModule();
     CreateDesktop();
 }

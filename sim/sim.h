@@ -18,8 +18,11 @@ namespace sim {
 // The machine and the process
 
 // A fresh machine: no windows but the desktop, an empty registry, no modules but the program's,
-// the clock at 0, the NT family, an empty record. Call before each test.
-void Reset();
+// the clock at 0, the NT family, an empty record. Call before each test. A machine of another
+// variation hands out other values for the same windows, device contexts and GDI objects (stock
+// objects too), as another run of the platform may: what a correct program depends on is the
+// same on both.
+void Reset(unsigned variation = 0);
 
 // ExitProcess throws this; RunProgram catches it.
 struct ProcessExit {
@@ -117,6 +120,10 @@ const std::vector<Delivery> &Deliveries();
 // A delivery left by unwinding (ExitProcess, a structured exception, a stopped run) has no second
 // call. Reset removes it.
 void ObserveDeliveries(std::function<void(const Delivery &delivery, bool entering)> observer);
+
+// Something that covered the window has gone: it is to be painted again, its background erased
+// first, as on a platform that keeps no copy of covered windows (Windows 95, NT 4.0).
+void Expose(HWND window);
 
 // Messages waiting in the program's queues (posted and input), oldest first.
 std::vector<Message> PendingMessages();
@@ -241,6 +248,11 @@ int LiveGdiObjects();  // created and not yet freed, of every kind (stock object
 int LivePens();
 int OpenDeviceContexts();  // GetDC without the matching ReleaseDC
 
+// A handle by what it is and its place in the order of making, the same in every variation:
+// "window#1" (the desktop is window#0), "dc#2", "memory dc#3", "pen#1", "brush#4", "bitmap#1";
+// a stock object by its name ("BLACK_PEN"). Empty for a value the simulator never handed out.
+std::string HandleName(const void *handle);
+
 // ---------------------------------------------------------------------------------------------
 // System parameters, exceptions
 
@@ -258,6 +270,7 @@ struct Arg {
     enum Kind { Value, Text, Any } kind;
     ULONG_PTR value;
     std::string text;
+    bool pointer = false;  // a handle or an address, not a number (not compared by Matches)
 
     Arg(int v) : kind(Value), value((ULONG_PTR)(LONG_PTR)v), text() {}
     Arg(unsigned v) : kind(Value), value(v), text() {}
@@ -265,9 +278,9 @@ struct Arg {
     Arg(unsigned long v) : kind(Value), value(v), text() {}
     Arg(long long v) : kind(Value), value((ULONG_PTR)v), text() {}
     Arg(unsigned long long v) : kind(Value), value((ULONG_PTR)v), text() {}
-    Arg(const void *p) : kind(Value), value((ULONG_PTR)p), text() {}
-    Arg(const char *s) : kind(s ? Text : Value), value(0), text(s ? s : "") {}
-    Arg(std::nullptr_t) : kind(Value), value(0), text() {}
+    Arg(const void *p) : kind(Value), value((ULONG_PTR)p), text(), pointer(true) {}
+    Arg(const char *s) : kind(s ? Text : Value), value(0), text(s ? s : ""), pointer(!s) {}
+    Arg(std::nullptr_t) : kind(Value), value(0), text(), pointer(true) {}
     static Arg Anything() {
         Arg a(0);
         a.kind = Any;

@@ -9,14 +9,26 @@
 namespace sim {
 
 static const ULONG_PTR FIRST_WINDOW = 0x10010;
+// Another variation's windows start further on (handles stay even, below the stock objects).
+static const ULONG_PTR WINDOW_VARIATION = 0x8246;
+// The input context's user interface, shown with the focus (ISC_SHOWUIALL).
+static const LPARAM ALL_INPUT_CONTEXT_UI = (LPARAM)0xC000000Fu;
 static bool inputWindowNamed = false;
 
-Window *FindWindowRecord(HWND window) {
+static ULONG_PTR FirstWindow() { return FIRST_WINDOW + M.variation * WINDOW_VARIATION; }
+
+Window *AnyWindowRecord(HWND window, size_t *number) {
     ULONG_PTR value = (ULONG_PTR)window;
-    if (value < FIRST_WINDOW || (value - FIRST_WINDOW) % 2) return nullptr;
-    size_t index = (value - FIRST_WINDOW) / 2;
-    if (index >= M.windows.size() || !M.windows[index]->alive) return nullptr;
+    if (value < FirstWindow() || (value - FirstWindow()) % 2) return nullptr;
+    size_t index = (value - FirstWindow()) / 2;
+    if (index >= M.windows.size()) return nullptr;
+    if (number) *number = index;
     return M.windows[index].get();
+}
+
+Window *FindWindowRecord(HWND window) {
+    Window *record = AnyWindowRecord(window);
+    return record && record->alive ? record : nullptr;
 }
 
 Window *OurWindow(HWND window) {
@@ -27,7 +39,7 @@ Window *OurWindow(HWND window) {
 static Window *NewWindow(bool ours, const char *className, const char *title, RECT rect,
                          HWND parent, DWORD style, DWORD exStyle) {
     auto window = std::make_unique<Window>();
-    window->handle = (HWND)(FIRST_WINDOW + 2 * M.windows.size());
+    window->handle = (HWND)(FirstWindow() + 2 * M.windows.size());
     window->ours = ours;
     window->alive = true;
     window->className = className ? className : "";
@@ -39,6 +51,8 @@ static Window *NewWindow(bool ours, const char *className, const char *title, RE
     window->classStyle = 0;
     window->proc = nullptr;
     window->needsPaint = false;
+    window->needsErase = false;
+    window->needsNcPaint = false;
     window->ownDc = nullptr;
     M.windows.push_back(std::move(window));
     return M.windows.back().get();
@@ -50,6 +64,14 @@ void CreateDesktop() {
 }
 
 static bool IsTopLevel(const Window *window) { return !(window->style & WS_CHILD); }
+static LONG Width(const Window *window) { return window->rect.right - window->rect.left; }
+static LONG Height(const Window *window) { return window->rect.bottom - window->rect.top; }
+
+static HWND TopLevelOf(HWND window) {
+    Window *record = FindWindowRecord(window);
+    while (record && !IsTopLevel(record) && FindWindowRecord(record->parent)) record = FindWindowRecord(record->parent);
+    return record ? record->handle : 0;
+}
 
 static bool IsDescendant(HWND window, HWND ancestor) {
     for (Window *record = FindWindowRecord(window); record; record = FindWindowRecord(record->parent))
@@ -68,6 +90,12 @@ static POINT ClientOrigin(const Window *window) {
     return origin;
 }
 
+static bool Contains(const Window *window, POINT point) {
+    POINT origin = ClientOrigin(window);
+    return point.x >= origin.x && point.x < origin.x + Width(window) && point.y >= origin.y &&
+           point.y < origin.y + Height(window);
+}
+
 // The observer sees a copy: the record may grow, and move, while the procedure runs.
 template <typename Procedure> static LRESULT Observed(const Delivery &delivery, Procedure procedure) {
     M.deliveries.push_back(delivery);
@@ -82,38 +110,116 @@ LRESULT Deliver(Window *window, UINT message, WPARAM wParam, LPARAM lParam, bool
                     [&] { return window->proc(window->handle, message, wParam, lParam); });
 }
 
+// A message the platform itself sends: to the program's procedure while the window lives, or
+// into another program's inbox (answered 0).
+static LRESULT SendByPlatform(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    Window *record = FindWindowRecord(window);
+    if (!record) return 0;
+    if (!record->ours) {
+        record->inbox.push_back({window, message, wParam, lParam});
+        return 0;
+    }
+    return Deliver(record, message, wParam, lParam, true);
+}
+
+static void SendWindowPos(Window *window, UINT message, UINT flags) {
+    WINDOWPOS pos = {window->handle, 0, window->rect.left, window->rect.top, Width(window), Height(window), flags};
+    SendByPlatform(window->handle, message, 0, (LPARAM)&pos);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Activation and the keyboard focus, in the order Wine sends their messages.
+
+static void ActivateProgram(bool active);
+
+// The window losing the focus hears so first; each window's input context follows the focus.
+static void MoveFocus(HWND to) {
+    HWND from = M.focusWindow;
+    if (from == to) return;
+    M.focusWindow = to;
+    if (OurWindow(from)) {
+        SendByPlatform(from, WM_KILLFOCUS, (WPARAM)to, 0);
+        SendByPlatform(from, WM_IME_SETCONTEXT, FALSE, ALL_INPUT_CONTEXT_UI);
+    }
+    if (OurWindow(to)) {
+        SendByPlatform(to, WM_IME_SETCONTEXT, TRUE, ALL_INPUT_CONTEXT_UI);
+        SendByPlatform(to, WM_SETFOCUS, (WPARAM)from, 0);
+    }
+}
+
+// One of the program's top-level windows becomes the foreground window. DefWindowProcA gives it
+// the focus when it hears WM_ACTIVATE.
+static void ActivateWindow(Window *window) {
+    HWND handle = window->handle, previous = M.activeWindow;
+    M.foreground = handle;
+    if (previous == handle && M.programActive) return;
+    M.activeWindow = handle;
+    if (previous != handle && OurWindow(previous)) {
+        SendByPlatform(previous, WM_NCACTIVATE, FALSE, (LPARAM)handle);
+        SendByPlatform(previous, WM_ACTIVATE, WA_INACTIVE, (LPARAM)handle);
+    }
+    SendByPlatform(handle, WM_QUERYNEWPALETTE, 0, 0);
+    ActivateProgram(true);
+    SendByPlatform(handle, WM_NCACTIVATE, TRUE, (LPARAM)previous);
+    SendByPlatform(handle, WM_ACTIVATE, WA_ACTIVE, (LPARAM)previous);
+}
+
+// Another program's window takes the foreground.
+static void DeactivateProgram(HWND foreground) {
+    HWND previous = M.activeWindow;
+    M.foreground = foreground;
+    M.activeWindow = 0;
+    if (OurWindow(previous)) {
+        SendByPlatform(previous, WM_NCACTIVATE, FALSE, 0);
+        SendByPlatform(previous, WM_ACTIVATE, WA_INACTIVE, 0);
+    }
+    ActivateProgram(false);
+    MoveFocus(0);
+}
+
 static void DropQueued(HWND window) {
     for (std::deque<MSG> *queue : {&M.posted, &M.input})
         for (auto it = queue->begin(); it != queue->end();)
             it = it->hwnd == window ? queue->erase(it) : it + 1;
 }
 
-static void ActivateProgram(bool active);
+// A window destroyed by itself is hidden first; one destroyed with its parent goes unseen.
+static void HideForDestruction(Window *window) {
+    if (!window->ours || !(window->style & WS_VISIBLE)) return;
+    UINT flags = SWP_HIDEWINDOW | SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE | SWP_NOZORDER;
+    if (!IsTopLevel(window)) SendByPlatform(window->handle, WM_SHOWWINDOW, FALSE, 0);
+    SendWindowPos(window, WM_WINDOWPOSCHANGING, flags);
+    SendWindowPos(window, WM_WINDOWPOSCHANGED, flags);
+}
 
 // The platform hands the activation on before it destroys the active window: the program hears
 // that it lost the foreground while its window still exists.
 static void HandOnActivation(Window *window) {
-    if (!window->ours || !IsTopLevel(window) || M.foreground != window->handle) return;
-    M.foreground = M.windows.front()->handle;
-    ActivateProgram(false);
+    if (!window->ours || !IsTopLevel(window) || M.activeWindow != window->handle) return;
+    DeactivateProgram(M.windows.front()->handle);
 }
 
-void DestroyWindowTree(Window *window) {
+static void DestroyTree(Window *window, bool withParent) {
     if (!window->alive) return;
     HWND handle = window->handle;
+    if (!withParent) HideForDestruction(window);
     HandOnActivation(window);
     if (window->ours) Deliver(window, WM_DESTROY, 0, 0, true);
     for (auto &child : M.windows)
         if (child->alive && child->parent == handle && (child->style & WS_CHILD))
-            DestroyWindowTree(child.get());
+            DestroyTree(child.get(), true);
     if (window->ours) Deliver(window, WM_NCDESTROY, 0, 0, true);
     window->timers.clear();
     ReleaseWindowDc(window);
     DropQueued(handle);
     window->alive = false;
     if (M.foreground == handle) M.foreground = 0;
+    if (M.activeWindow == handle) M.activeWindow = 0;
+    if (M.focusWindow == handle) M.focusWindow = 0;
     if (M.inputWindow == handle) M.inputWindow = 0;
 }
+
+void DestroyWindowTree(Window *window) { DestroyTree(window, false); }
 
 static void ActivateProgram(bool active) {
     if (M.programActive == active) return;
@@ -156,6 +262,32 @@ static bool ForWindow(HWND target, HWND filter) {
     return !filter || target == filter || IsDescendant(target, filter);
 }
 
+static bool IsButtonDown(UINT message) {
+    return message == WM_LBUTTONDOWN || message == WM_RBUTTONDOWN || message == WM_MBUTTONDOWN ||
+           message == WM_LBUTTONDBLCLK || message == WM_RBUTTONDBLCLK || message == WM_MBUTTONDBLCLK;
+}
+
+// Before it hands the program a mouse message, the platform asks the window what lies under the
+// cursor, lets a click in a window that is not the active one activate it (or swallow the click),
+// and has the cursor set. False: the message is not to be handed on.
+static bool MouseMessageArrives(const MSG &msg) {
+    HWND window = msg.hwnd;
+    if (!OurWindow(window)) return true;
+    LRESULT hit = SendByPlatform(window, WM_NCHITTEST, 0, MAKELPARAM(msg.pt.x, msg.pt.y));
+    if (IsButtonDown(msg.message) && window != M.activeWindow) {
+        HWND top = TopLevelOf(window);
+        LRESULT answer = SendByPlatform(window, WM_MOUSEACTIVATE, (WPARAM)top, MAKELPARAM(hit, msg.message));
+        Window *topRecord = FindWindowRecord(top);
+        if ((answer == MA_ACTIVATE || answer == MA_ACTIVATEANDEAT) && topRecord && top != M.foreground) {
+            if (topRecord->ours) ActivateWindow(topRecord);
+            else DeactivateProgram(top);
+        }
+        if (answer == MA_ACTIVATEANDEAT || answer == MA_NOACTIVATEANDEAT) return false;
+    }
+    SendByPlatform(window, WM_SETCURSOR, (WPARAM)window, MAKELPARAM(hit, msg.message));
+    return OurWindow(window) != nullptr;
+}
+
 static bool Take(std::deque<MSG> &queue, HWND filter, UINT first, UINT last, bool remove, MSG *out) {
     for (auto it = queue.begin(); it != queue.end(); ++it) {
         if (!ForWindow(it->hwnd, filter) || !InRange(it->message, first, last)) continue;
@@ -177,7 +309,9 @@ static bool Retrieve(HWND filter, UINT first, UINT last, bool remove, MSG *out) 
         if (remove) M.quitPending = false;
         return true;
     }
-    if (Take(M.input, filter, first, last, remove, out)) return true;
+    while (Take(M.input, filter, first, last, remove, out))
+        if (!remove || out->message < WM_MOUSEFIRST || out->message > WM_MOUSELAST || MouseMessageArrives(*out))
+            return true;
     for (auto &window : M.windows) {
         if (!window->alive || !window->ours || !window->needsPaint) continue;
         if (!ForWindow(window->handle, filter) || !InRange(WM_PAINT, first, last)) continue;
@@ -242,16 +376,19 @@ HWND CreateForeignWindow(const char *className, const char *title, RECT rect, HW
     return NewWindow(false, className, title, rect, parent, style, 0)->handle;
 }
 
+void Expose(HWND window) {
+    Window *record = OurWindow(window);
+    if (!record) return;
+    record->needsPaint = true;
+    record->needsErase = true;
+}
+
 void DestroyForeignWindow(HWND window) {
     if (Window *record = FindWindowRecord(window)) DestroyWindowTree(record);
 }
 
 std::vector<Message> Inbox(HWND foreignWindow) {
-    Window *record = FindWindowRecord(foreignWindow);
-    if (!record && (ULONG_PTR)foreignWindow >= FIRST_WINDOW) {
-        size_t index = ((ULONG_PTR)foreignWindow - FIRST_WINDOW) / 2;
-        if (index < M.windows.size()) record = M.windows[index].get();
-    }
+    Window *record = AnyWindowRecord(foreignWindow);
     return record ? record->inbox : std::vector<Message>();
 }
 
@@ -323,10 +460,7 @@ void Click(UINT buttonDownMessage) {
     QueueInput(buttonDownMessage + 1, 0, where);  // the matching button-up
 }
 
-void ActivateOtherApplication() {
-    M.foreground = M.windows.front()->handle;
-    ActivateProgram(false);
-}
+void ActivateOtherApplication() { DeactivateProgram(M.windows.front()->handle); }
 
 }  // namespace sim
 
@@ -342,6 +476,35 @@ ATOM WINAPI RegisterClassA(const WNDCLASSA *record) {
         if (Lower(known.name) == Lower(record->lpszClassName)) return 0;  // already registered
     M.classes.push_back({*record, record->lpszClassName});
     return (ATOM)(0xC000 + M.classes.size());
+}
+
+// What the platform sends a window that CreateWindowExA shows, in Wine's order: a top-level
+// window is activated, and its frame and background painted at once; a child's wait for its
+// first paint. A window appearing under the cursor gets a mouse move, though the mouse did not
+// move.
+static void ShowNewWindow(Window *window) {
+    HWND handle = window->handle;
+    UINT flags = SWP_SHOWWINDOW | SWP_NOSIZE | SWP_NOMOVE;
+    SendByPlatform(handle, WM_SHOWWINDOW, TRUE, 0);
+    if (!window->alive) return;
+    window->needsPaint = true;
+    SendWindowPos(window, WM_WINDOWPOSCHANGING, flags);
+    if (IsTopLevel(window)) {
+        SendByPlatform(handle, WM_GETICON, ICON_BIG, 0);
+        SendByPlatform(handle, WM_GETICON, ICON_SMALL, 0);
+        if (window->alive) ActivateWindow(window);
+        SendByPlatform(handle, WM_NCPAINT, 1, 0);
+        if (window->alive) EraseBackground(window);
+    } else {
+        window->needsNcPaint = true;
+        window->needsErase = true;
+    }
+    if (window->alive) SendWindowPos(window, WM_WINDOWPOSCHANGED, flags);
+    if (window->alive && Contains(window, M.cursor)) {
+        POINT origin = ClientOrigin(window);
+        M.input.push_back(
+            QueuedMessage(handle, WM_MOUSEMOVE, 0, MAKELPARAM(M.cursor.x - origin.x, M.cursor.y - origin.y)));
+    }
 }
 
 HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR title, DWORD style, INT x, INT y,
@@ -365,25 +528,23 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR title, DWORD
 
     CREATESTRUCTA create = {param, instance, menu, parent, height, width, y, x,
                             (LONG)style, title, className, exStyle};
-    if (!Deliver(window, WM_NCCREATE, 0, (LPARAM)&create, true) ||
-        Deliver(window, WM_CREATE, 0, (LPARAM)&create, true) == -1) {
+    if (!Deliver(window, WM_NCCREATE, 0, (LPARAM)&create, true)) {
         DestroyWindowTree(window);
         return 0;
     }
-    // The platform sends more on the way (WM_GETMINMAXINFO, WM_NCCALCSIZE, WM_WINDOWPOS*);
-    // the program reacts to none of them.
-    if (window->alive) Deliver(window, WM_SIZE, SIZE_RESTORED, MAKELPARAM(width, height), true);
-    if (window->alive) Deliver(window, WM_MOVE, 0, MAKELPARAM(x, y), true);
-    if (window->alive && (style & WS_VISIBLE)) {
-        Deliver(window, WM_SHOWWINDOW, TRUE, 0, true);
-        window->needsPaint = true;
-        // A window appearing under the cursor gets a mouse move, though the mouse did not move.
-        POINT cursor = M.cursor;
-        if (IsTopLevel(window) && cursor.x >= x && cursor.x < x + width && cursor.y >= y &&
-            cursor.y < y + height)
-            M.input.push_back(QueuedMessage(handle, WM_MOUSEMOVE, 0,
-                                            MAKELPARAM(cursor.x - x, cursor.y - y)));
+    // A window without a frame keeps its whole rectangle as its client area. (WM_GETMINMAXINFO
+    // comes first only for a window that can be sized or is overlapped.)
+    RECT clientArea = window->rect;
+    SendByPlatform(handle, WM_NCCALCSIZE, FALSE, (LPARAM)&clientArea);
+    if (window->alive && Deliver(window, WM_CREATE, 0, (LPARAM)&create, true) == -1) {
+        DestroyWindowTree(window);
+        return 0;
     }
+    SendByPlatform(handle, WM_SIZE, SIZE_RESTORED, MAKELPARAM(width, height));
+    SendByPlatform(handle, WM_MOVE, 0, MAKELPARAM(x, y));
+    if (window->alive && !IsTopLevel(window) && !(exStyle & WS_EX_NOPARENTNOTIFY))
+        SendByPlatform(parent, WM_PARENTNOTIFY, WM_CREATE, (LPARAM)handle);
+    if (window->alive && (style & WS_VISIBLE)) ShowNewWindow(window);
     return FindWindowRecord(handle) ? handle : 0;
 }
 
@@ -395,26 +556,95 @@ BOOL WINAPI DestroyWindow(HWND window) {
     return TRUE;
 }
 
+static HBRUSH ClassBackground(const Window *window) {
+    for (const WindowClass &known : M.classes)
+        if (known.name == window->className) return known.record.hbrBackground;
+    return 0;
+}
+
+static bool IsChild(const Window *window) { return window && !IsTopLevel(window); }
+
+// What the platform's default procedure does with a mouse message's cursor, a click's activation
+// and the context menu in a child window: it asks the parent first.
+static LRESULT AskParent(const Window *window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return IsChild(window) ? SendByPlatform(window->parent, message, wParam, lParam) : 0;
+}
+
+static LRESULT HitTest(const Window *window, LPARAM lParam) {
+    POINT point = {(short)LOWORD(lParam), (short)HIWORD(lParam)};
+    return Contains(window, point) ? HTCLIENT : HTNOWHERE;
+}
+
+// The keys the default procedure acts on: Alt pressed and released alone opens the window menu,
+// Alt+F4 asks the top-level window to close.
+static void DefaultKeyAction(Window *window, UINT message, WPARAM key, LPARAM lParam) {
+    const LPARAM ALT_DOWN = 1 << 29;
+    if (message == WM_SYSKEYDOWN && key == VK_F4 && (lParam & ALT_DOWN)) {
+        HWND top = TopLevelOf(window->handle);
+        if (OurWindow(top)) M.posted.push_back(QueuedMessage(top, WM_SYSCOMMAND, SC_CLOSE, 0));
+        else SendByPlatform(top, WM_SYSCOMMAND, SC_CLOSE, 0);
+    }
+    bool menuKeyUp = message == WM_SYSKEYUP && key == VK_MENU && M.altAlone;
+    M.altAlone = message == WM_SYSKEYDOWN && key == VK_MENU;
+    if (menuKeyUp) SendByPlatform(window->handle, WM_SYSCOMMAND, SC_KEYMENU, 0);
+}
+
 LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     Enter("DefWindowProcA", {window, message, wParam, lParam});
     Window *record = OurWindow(window);
     auto answer = M.defWindowProcAnswers.find(message);
     if (answer != M.defWindowProcAnswers.end()) return answer->second;
+    if (!record) return 0;
     switch (message) {
     case WM_NCCREATE:
+    case WM_NCACTIVATE:
         return TRUE;
     case WM_CLOSE:
-        if (record) DestroyWindowTree(record);
+        DestroyWindowTree(record);
         return 0;
     case WM_SETTEXT:
-        if (record) record->title = lParam ? (const char *)lParam : "";
+        record->title = lParam ? (const char *)lParam : "";
         return TRUE;
-    case WM_PAINT:
-        if (record) record->needsPaint = false;
+    case WM_PAINT: {
+        PAINTSTRUCT paint;
+        if (HDC dc = StartPaint(record, &paint)) FinishPaint(record, dc);
+        return 0;
+    }
+    case WM_ERASEBKGND:
+        return ClassBackground(record) ? 1 : 0;  // filled with it (not recorded as drawing)
+    case WM_ACTIVATE:
+        if (LOWORD(wParam) != WA_INACTIVE && IsTopLevel(record)) MoveFocus(window);
+        return 0;
+    case WM_NCHITTEST:
+        return HitTest(record, lParam);
+    case WM_SETCURSOR:
+        // Then the class cursor would be set; the saver's class has none.
+        return AskParent(record, message, wParam, lParam) ? TRUE : FALSE;
+    case WM_MOUSEACTIVATE: {
+        LRESULT parentAnswer = AskParent(record, message, wParam, lParam);
+        return parentAnswer ? parentAnswer : MA_ACTIVATE;
+    }
+    case WM_RBUTTONUP: {
+        POINT origin = ClientOrigin(record);
+        SendByPlatform(window, WM_CONTEXTMENU, (WPARAM)window,
+                       MAKELPARAM(origin.x + (short)LOWORD(lParam), origin.y + (short)HIWORD(lParam)));
+        return 0;
+    }
+    case WM_CONTEXTMENU:
+        AskParent(record, message, wParam, lParam);
+        return 0;
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+    case WM_SYSKEYUP:
+        DefaultKeyAction(record, message, wParam, lParam);
+        return 0;
+    case WM_SYSCOMMAND:
+        // The rest (the window menu, the monitor's power, starting the screen saver) changes
+        // nothing the program sees.
+        if ((wParam & 0xFFF0) == SC_CLOSE) SendByPlatform(window, WM_CLOSE, 0, 0);
         return 0;
     default:
-        // WM_SETCURSOR would set the class cursor; the saver's class has none. The rest that
-        // the program passes here answers 0 on the platform too.
+        // The rest that the program passes here answers 0 on the platform too.
         return 0;
     }
 }
@@ -460,8 +690,9 @@ BOOL WINAPI SetForegroundWindow(HWND window) {
     if (Enter("SetForegroundWindow", {window})) return FALSE;
     Window *record = FindWindowRecord(window);
     if (!record) return FALSE;
-    M.foreground = window;
-    ActivateProgram(record->ours);
+    if (!record->ours) DeactivateProgram(window);
+    else if (IsTopLevel(record)) ActivateWindow(record);
+    else M.foreground = window;
     return TRUE;
 }
 
@@ -584,9 +815,6 @@ UINT WINAPI RegisterWindowMessageA(LPCSTR name) {
     return number;
 }
 
-static LONG Width(const Window *window) { return window->rect.right - window->rect.left; }
-static LONG Height(const Window *window) { return window->rect.bottom - window->rect.top; }
-
 // A window is invalidated or validated whole: a rectangle that meets it invalidates all of it, and
 // one that leaves some of it invalid validates none of it.
 static bool Meets(const RECT *rect, const Window *window) {
@@ -604,12 +832,18 @@ BOOL WINAPI InvalidateRect(HWND window, const RECT *rect, BOOL erase) {
     if (!window) {
         // Every window of every program is to be redrawn.
         for (auto &each : M.windows)
-            if (each->alive && each->ours) each->needsPaint = true;
+            if (each->alive && each->ours) {
+                each->needsPaint = true;
+                each->needsErase = each->needsErase || erase;
+            }
         return TRUE;
     }
     Window *record = FindWindowRecord(window);
     if (!record) return FALSE;
-    if (record->ours && Meets(rect, record)) record->needsPaint = true;
+    if (record->ours && Meets(rect, record)) {
+        record->needsPaint = true;
+        record->needsErase = record->needsErase || erase;
+    }
     return TRUE;
 }
 
@@ -620,6 +854,6 @@ BOOL WINAPI ValidateRect(HWND window, const RECT *rect) {
     if (!window) return TRUE;
     Window *record = FindWindowRecord(window);
     if (!record) return FALSE;
-    if (record->ours && Covers(rect, record)) record->needsPaint = false;
+    if (record->ours && Covers(rect, record)) record->needsPaint = record->needsErase = false;
     return TRUE;
 }

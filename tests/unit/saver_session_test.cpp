@@ -65,12 +65,19 @@ protected:
     }
 };
 
-// The mouse moves 4 + 3 = 7 pixels: the move, the close request, the verify request, then the
-// window's end.
-const std::vector<UINT> ROAD_TO_CHECK = {WM_MOUSEMOVE, WM_CLOSE, WM_APP};
-// The platform takes the foreground away from the window before it destroys it.
-const std::vector<UINT> ROAD_TO_END = {WM_MOUSEMOVE, WM_CLOSE,   WM_APP,
-                                       WM_ACTIVATEAPP, WM_DESTROY, WM_NCDESTROY};
+// The mouse moves 4 + 3 = 7 pixels: the move (after the platform's hit test and cursor), the close
+// request, the verify request, then the window's end.
+const std::vector<UINT> ROAD_TO_CHECK = {WM_NCHITTEST, WM_SETCURSOR, WM_MOUSEMOVE, WM_CLOSE, WM_APP};
+// The platform hides the window and takes the foreground and the focus away from it before it
+// destroys it.
+const std::vector<UINT> WINDOW_ENDS = {WM_WINDOWPOSCHANGING, WM_WINDOWPOSCHANGED, WM_NCACTIVATE,
+                                       WM_ACTIVATE,          WM_ACTIVATEAPP,      WM_KILLFOCUS,
+                                       WM_IME_SETCONTEXT,    WM_DESTROY,          WM_NCDESTROY};
+
+std::vector<UINT> Then(std::vector<UINT> first, const std::vector<UINT> &second) {
+    first.insert(first.end(), second.begin(), second.end());
+    return first;
+}
 
 TEST_F(SaverSessionTest, OnWin9xAMouseMoveAsksForThePasswordAndAcceptanceEndsTheRun) {
     OnWin9x();
@@ -83,7 +90,7 @@ TEST_F(SaverSessionTest, OnWin9xAMouseMoveAsksForThePasswordAndAcceptanceEndsThe
 
     EXPECT_EQ(0, RunSaverWindow(0));
     HWND window = SaverState.mainWindow;
-    EXPECT_EQ(ROAD_TO_END, DeliveredSince(fromMove));
+    EXPECT_EQ(Then(ROAD_TO_CHECK, WINDOW_ENDS), DeliveredSince(fromMove));
     // From the move to the exit: close request, pending ticks dropped, verify request, the
     // quit request, the provider released.
     EXPECT_CALLS(sim::CallsNamed({"PostMessageA", "PeekMessageA", "SendMessageA", "PostQuitMessage",
@@ -172,8 +179,7 @@ TEST_F(SaverSessionTest, OnNtAKeyEndsTheRunWithoutAnyPasswordWork) {
     });
 
     EXPECT_EQ(0, RunSaverWindow(0));
-    EXPECT_EQ((std::vector<UINT>{WM_KEYDOWN, WM_CHAR, WM_CLOSE, WM_ACTIVATEAPP, WM_DESTROY, WM_NCDESTROY}),
-              DeliveredSince(fromKey));
+    EXPECT_EQ(Then({WM_KEYDOWN, WM_CHAR, WM_CLOSE}, WINDOW_ENDS), DeliveredSince(fromKey));
     EXPECT_GT(sim::Lines(SaverState.mainWindow).size(), 5u);
     EXPECT_TRUE(checks.empty());
     EXPECT_FALSE(SaverState.isClosing);

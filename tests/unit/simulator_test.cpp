@@ -402,6 +402,47 @@ TEST_F(SimulatorTest, WsprintfFormatsAsWindowsDoes) {
     static char longest[2048];
     EXPECT_EQ(1023, wsprintfA(longest, "%2000d", 1));  // at most 1024 bytes with the zero
     EXPECT_EQ('\0', longest[1023]);
+
+// What a window hears from its creation to its first paint, and at a click, in the order Wine
+// sends it: a top-level window is activated and painted as it is shown; a child waits for its
+// first paint, and a click asks it first whether it may be activated.
+TEST_F(SimulatorTest, AWindowHearsThePlatformFromItsCreationToItsFirstPaintAndAtAClick) {
+    struct {
+        bool child;
+        std::vector<UINT> created, clicked;
+    } cases[] = {
+        {false,
+         {WM_NCCREATE, WM_NCCALCSIZE, WM_CREATE, WM_SIZE, WM_MOVE, WM_SHOWWINDOW, WM_WINDOWPOSCHANGING, WM_GETICON,
+          WM_GETICON, WM_QUERYNEWPALETTE, WM_ACTIVATEAPP, WM_NCACTIVATE, WM_ACTIVATE, WM_IME_SETCONTEXT, WM_SETFOCUS,
+          WM_NCPAINT, WM_ERASEBKGND, WM_WINDOWPOSCHANGED, WM_PAINT},
+         {WM_NCHITTEST, WM_SETCURSOR, WM_LBUTTONDOWN, WM_NCHITTEST, WM_SETCURSOR, WM_LBUTTONUP}},
+        {true,
+         {WM_NCCREATE, WM_NCCALCSIZE, WM_CREATE, WM_SIZE, WM_MOVE, WM_SHOWWINDOW, WM_WINDOWPOSCHANGING,
+          WM_WINDOWPOSCHANGED, WM_PAINT, WM_NCPAINT, WM_ERASEBKGND},
+         {WM_NCHITTEST, WM_MOUSEACTIVATE, WM_SETCURSOR, WM_LBUTTONDOWN, WM_NCHITTEST, WM_SETCURSOR, WM_LBUTTONUP}},
+    };
+    auto dispatchAll = [] {
+        MSG msg;
+        while (PeekMessageA(&msg, 0, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.child ? "child" : "top-level");
+        SetUp();
+        DestroyWindow(window);  // alone: every top-level window of the program hears WM_ACTIVATEAPP
+        seen.clear();
+        HWND parent = c.child ? sim::CreateForeignWindow("Parent", "", {100, 100, 300, 300}) : 0;
+        sim::PlaceCursor(500, 500);
+        HWND shown = CreateWindowExA(0, "Probe", "", (c.child ? WS_CHILD : WS_POPUP) | WS_VISIBLE, 0, 0, 50, 50,
+                                     parent, 0, 0, 0);
+        dispatchAll();
+        EXPECT_EQ(c.created, seen);
+        seen.clear();
+        sim::PlaceCursor(c.child ? 120 : 20, c.child ? 120 : 20);
+        sim::Click(WM_LBUTTONDOWN);
+        dispatchAll();
+        EXPECT_EQ(c.clicked, seen);
+        EXPECT_EQ(shown, sim::Deliveries().back().window);
+    }
 }
 
 void ExitWithSeven() { ExitProcess(7); }

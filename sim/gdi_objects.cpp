@@ -15,6 +15,9 @@ static const ULONG_PTR DEFAULT_BITMAP_INDEX = 0x20;
 // Each kind has a range of its own, wide enough for the millions of pens of a long run.
 static const ULONG_PTR KIND_BASE[GDI_KINDS] = {0x1000000, 0x2000000, 0x3000000, 0x6000000, 0x7000000};
 static const ULONG_PTR KIND_SPAN = 0x1000000;
+// Another variation's objects lie further on in each range, its stock objects elsewhere.
+static const ULONG_PTR OBJECT_VARIATION = 0x34567;
+static const ULONG_PTR STOCK_VARIATION = 0x1100;
 static const char *const KIND_NAME[GDI_KINDS] = {"pen", "brush", "bitmap", "font", "region"};
 static const char *const MEMORY_DC = "memory device context";
 static const char *const DIB_SECTION_NAME = "DIB section";

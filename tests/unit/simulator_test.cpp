@@ -402,6 +402,7 @@ TEST_F(SimulatorTest, WsprintfFormatsAsWindowsDoes) {
     static char longest[2048];
     EXPECT_EQ(1023, wsprintfA(longest, "%2000d", 1));  // at most 1024 bytes with the zero
     EXPECT_EQ('\0', longest[1023]);
+}
 
 // What a window hears from its creation to its first paint, and at a click, in the order Wine
 // sends it: a top-level window is activated and painted as it is shown; a child waits for its

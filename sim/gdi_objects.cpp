@@ -187,9 +187,10 @@ SIZE BitmapSize(HGDIOBJ bitmap) {
 // ---------------------------------------------------------------------------------------------
 // Test controls
 
-static GdiObjectFacts FactsOf(HGDIOBJ handle, const char *kind, size_t call, int selections = 0) {
+static GdiObjectFacts FactsOf(HGDIOBJ handle, const char *kind, size_t call, int selections = 0,
+                              bool deleted = false) {
     size_t index = call >= M.droppedCalls && call != NO_CALL ? call - M.droppedCalls : NO_CALL;
-    return {handle, kind, index, selections};
+    return {handle, kind, index, selections, deleted};
 }
 
 std::vector<GdiObjectFacts> LiveGdiObjectFacts() {
@@ -210,13 +211,20 @@ GdiObjectFacts GdiObjectFactsOf(HGDIOBJ object) {
     if (IsStock(object)) return FactsOf(object, SLOT_NAME[SlotOf(object)], NO_CALL);
     GdiKind kind;
     GdiObject *record = Created(object, &kind);
-    if (record) return FactsOf(object, KIND_NAME[kind], record->call, record->live ? record->selected : 0);
+    if (record)
+        return FactsOf(object, KIND_NAME[kind], record->call, record->live ? record->selected : 0,
+                       !record->live || record->deletePending);
     DeviceContext *dc = FindDc((HDC)object);
-    if (dc && dc->memory) return FactsOf(object, MEMORY_DC, dc->call);
+    if (dc && dc->memory) return FactsOf(object, MEMORY_DC, dc->call, 0, !dc->live);
     return FactsOf(object, dc ? "device context" : "", NO_CALL);
 }
 
 int LivePens() { return M.liveGdiObjects[GDI_PEN]; }
+
+int StockIndexOf(HGDIOBJ object) {
+    if ((ULONG_PTR)object == DEFAULT_BITMAP) return DEFAULT_BITMAP_STOCK;
+    return StockIndex(object);
+}
 
 int LiveGdiObjects() {
     int live = M.liveMemoryDcs;

@@ -5,6 +5,7 @@
 #include "framework/saver_state.h"
 #include "startup/modes.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -16,7 +17,9 @@ namespace effect_check {
 #define PREVIEW_HEIGHT 112
 #define INPUT_TICKS 20              // ticks before an input, in the sessions of one input
 #define DRIVE_INTERVAL 50           // ms between the script's looks at the session
-#define NO_TICKS_DEADLINE 600000    // ms: an effect without a timer gets its input anyway
+#define NO_TICKS_DEADLINE 600000    // ms without a tick: an effect without a timer gets its input anyway
+#define MAX_LENGTH_FACTOR 4         // a long session goes on to at most this many times its length,
+#define MIN_MAX_LENGTH 1000         // and to this many ticks at least: a cache takes its time to fill
 #define RETRY_AFTER_REFUSAL 300     // ms: the password module refused; the user tries again
 #define INPUT_TO_END 10000          // ms a saver may take to end after its input
 
@@ -80,7 +83,8 @@ namespace {
 const Session *current;
 HWND previewParent;
 int verifierCalls;
-DWORD inputTick;
+DWORD lastTickTime;  // when the script last saw a new tick
+int lastTicks;
 bool inputGiven;
 
 // The password module refuses the first password and accepts the next.
@@ -145,8 +149,8 @@ void GiveEveryInputThenCloseParent(size_t next) {
 }
 
 void GiveInput() {
+    if (current->isLong) CheckCountsSettled(current->ticks);
     inputGiven = true;
-    inputTick = sim::Now();
     sim::StopAfter(INPUT_TO_END);
     if (current->preview) {
         GiveEveryInputThenCloseParent(0);
@@ -157,9 +161,24 @@ void GiveInput() {
     if (current->password) sim::After(RETRY_AFTER_REFUSAL, [] { Give(current->input); });
 }
 
+// A long session goes on past its length while the effect's objects or timers still rise, until
+// they have stayed below their highest for the later half of the session: an object made when
+// first needed, late, or a cache that fills as it is used, settles; a leak never does.
+bool LongEnough() {
+    int ticks = TicksSoFar();
+    if (ticks < current->ticks) return false;
+    int most = std::max(MAX_LENGTH_FACTOR * current->ticks, MIN_MAX_LENGTH);
+    return !current->isLong || CountsSettled() || ticks >= most;
+}
+
 void Drive() {
     if (inputGiven) return;
-    if (TicksSoFar() >= current->ticks || sim::Now() - inputTick >= NO_TICKS_DEADLINE) {
+    SessionMovesOn();
+    if (TicksSoFar() != lastTicks) {
+        lastTicks = TicksSoFar();
+        lastTickTime = sim::Now();
+    }
+    if (LongEnough() || sim::Now() - lastTickTime >= NO_TICKS_DEADLINE) {
         GiveInput();
         return;
     }
@@ -172,7 +191,8 @@ void SetUpWorld(const Session &session, DWORD startTick) {
     inputGiven = false;
     sim::Reset();
     sim::SetTickCount(startTick);
-    inputTick = startTick;
+    lastTickTime = startTick;
+    lastTicks = 0;
     sim::SetFamily(session.win9x ? sim::Family::Win9x : sim::Family::Nt);
     sim::SetScreen({0, 0, SCREEN_WIDTH, SCREEN_HEIGHT});
     sim::PlaceCursor(SCREEN_WIDTH / 3, SCREEN_HEIGHT / 3);

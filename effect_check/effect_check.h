@@ -105,7 +105,8 @@ int TicksSoFar();
 // over the later half of the ticks so far: a session that ends while they still rise cannot tell
 // a cache that fills from a leak.
 bool CountsSettled();
-// As the ending input comes: a count still rising is a leak (rule 5). length: the session's own.
+// At the most ticks a session runs: a count still rising is a leak (rule 5). length: the
+// session's own.
 void CheckCountsSettled(int length);
 // The tick or message that the checker is in, as findings name it.
 std::string WhereNow();

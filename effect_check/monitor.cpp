@@ -16,10 +16,6 @@ LRESULT CALLBACK __wrap_SaverDismissProc(HWND window, UINT message, WPARAM wPara
 }
 
 namespace effect_check {
-
-// Fewer ticks than these say nothing of growth: a cache may still be filling.
-#define MIN_TICKS_TO_JUDGE_GROWTH 100
-
 namespace {
 
 // One message the effect is handling, from the moment it gets it until it returns.
@@ -197,11 +193,12 @@ void CheckDrawing(const sim::Call &call, const Handling &h) {
     }
 }
 
-// ReleaseDC gives back what GetDC handed out, naming the same window, once.
+// ReleaseDC gives back what GetDC handed out, naming the same window, once. A window destroyed
+// meanwhile took its device contexts with it: the destruction is the finding.
 void CheckRelease(const sim::Call &call, Handling &h) {
     HWND window = (HWND)call.args[0].value;
     sim::DcFacts dc = sim::DeviceContextFacts((HDC)call.args[1].value);
-    if (!dc.known) return;
+    if (!dc.known || (dc.window && !sim::Facts(dc.window).exists)) return;
     if (dc.memory)
         Report(FREES_OBJECTS, h.where, call.Format() + " does not free a memory device context: DeleteDC does");
     else if (dc.window != window)
@@ -505,7 +502,6 @@ void CheckDrawingSeen() {
 bool CountsSettled() { return watch.objects.Settled(watch.ticks) && watch.timers.Settled(watch.ticks); }
 
 void CheckCountsSettled(int length) {
-    if (watch.ticks < MIN_TICKS_TO_JUDGE_GROWTH) return;
     if (!watch.objects.Settled(watch.ticks))
         ReportObjectsRise(length);
     else if (!watch.timers.Settled(watch.ticks))

@@ -148,8 +148,22 @@ void GiveEveryInputThenCloseParent(size_t next) {
     WorldActs(false);
 }
 
+// A long session goes on past its length while the effect's objects or timers still rise, until
+// they have stayed below their highest for the later half of the session: an object made when
+// first needed, late, or a cache that fills as it is used, settles; a leak never does.
+int MostTicks() {
+    return current->isLong ? std::max(MAX_LENGTH_FACTOR * current->ticks, MIN_MAX_LENGTH) : current->ticks;
+}
+
+bool LongEnough() {
+    int ticks = TicksSoFar();
+    return ticks >= current->ticks && (!current->isLong || CountsSettled() || ticks >= MostTicks());
+}
+
 void GiveInput() {
-    if (current->isLong) CheckCountsSettled(current->ticks);
+    // Counts still rising after all those ticks are a leak; a session whose ticks stopped before
+    // cannot tell.
+    if (current->isLong && TicksSoFar() >= MostTicks()) CheckCountsSettled(current->ticks);
     inputGiven = true;
     sim::StopAfter(INPUT_TO_END);
     if (current->preview) {
@@ -159,16 +173,6 @@ void GiveInput() {
     Give(current->input);
     // Refused once, the password is given again after the module's pause.
     if (current->password) sim::After(RETRY_AFTER_REFUSAL, [] { Give(current->input); });
-}
-
-// A long session goes on past its length while the effect's objects or timers still rise, until
-// they have stayed below their highest for the later half of the session: an object made when
-// first needed, late, or a cache that fills as it is used, settles; a leak never does.
-bool LongEnough() {
-    int ticks = TicksSoFar();
-    if (ticks < current->ticks) return false;
-    int most = std::max(MAX_LENGTH_FACTOR * current->ticks, MIN_MAX_LENGTH);
-    return !current->isLong || CountsSettled() || ticks >= most;
 }
 
 void Drive() {

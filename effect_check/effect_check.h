@@ -73,7 +73,8 @@ struct SessionResult {
     std::vector<std::string> trace;  // the effect's calls, "N\tWHERE: Call(...)", N the tick (0: before)
     std::string ending;              // how the program ended
     bool crashed = false;
-    bool hung = false;  // it ran out of real time and was stopped
+    bool hung = false;  // its simulated time stood still too long in real time, and it was stopped
+    bool stopped = false;  // stopped, or never started, because another session hung
 };
 
 // One run of a session, with the simulated clock starting at startTick. Another variation
@@ -86,7 +87,8 @@ struct Run {
 };
 
 // Runs each in a process of its own, as many at once as there are cores; the results in order.
-std::vector<SessionResult> RunSessions(const std::vector<Run> &runs);
+// A session whose simulated time stands still for hangSeconds of real time has hung.
+std::vector<SessionResult> RunSessions(const std::vector<Run> &runs, int hangSeconds);
 
 // ---------------------------------------------------------------------------------------------
 // Inside a session's process
@@ -101,13 +103,23 @@ void Report(int rule, const std::string &where, const std::string &seen);
 // The session's script acts as the world does (input, other programs): its calls are not the
 // effect's, even when it acts while the effect waits.
 void WorldActs(bool acting);
-// The effect's WM_TIMER messages so far.
+// The effect's ticks so far: its WM_TIMER messages and its timer procedures' calls.
 int TicksSoFar();
+// Whether the effect's live GDI objects and its window's timers have stayed below their highest
+// over the later half of the ticks so far: a session that ends while they still rise cannot tell
+// a cache that fills from a leak.
+bool CountsSettled();
+// At the most ticks a session runs: a count still rising is a leak (rule 5). length: the
+// session's own.
+void CheckCountsSettled(int length);
 // The tick or message that the checker is in, as findings name it.
 std::string WhereNow();
 
 // Each line of the session's result as it is found, to the parent through the pipe.
 void SendLine(char kind, const std::string &text);
+// The session's simulated time moves on: it counts as hung only after that many seconds of real
+// time without this call (RunSessions' hangSeconds).
+void SessionMovesOn();
 
 // ---------------------------------------------------------------------------------------------
 // Golden traces: the effect's calls in the first ticks of the long sessions.
@@ -124,6 +136,8 @@ std::string CompareGolden(const std::string &path, const std::vector<Session> &s
                           const std::vector<SessionResult> &results);
 
 std::string Hex(ULONG_PTR value);
+// "the pen 0x1000005", "the font ANSI_VAR_FONT", "no bitmap": a GDI object as findings name it.
+std::string ObjectName(HGDIOBJ object, const char *kind = "object");
 const char *MessageName(UINT message);
 
 }  // namespace effect_check

@@ -2,6 +2,7 @@
 // per broken rule, naming the rule, the session, where it first broke and what was seen.
 //
 //   NAME_check [--ticks N] [--golden FILE | --write-golden FILE [--golden-ticks N]] [--all]
+//              [--hang-after SECONDS]
 //
 // Exits 0 when every rule holds (and the golden trace matches), 1 when one does not, 2 on a
 // wrong command line.
@@ -20,6 +21,7 @@ namespace {
 
 #define DEFAULT_TICKS 2000
 #define DEFAULT_GOLDEN_TICKS 30
+#define DEFAULT_HANG_SECONDS 10  // of real time in which a session's simulated time stands still
 // The two runs of a long session start the clock at different ticks, the second just before
 // the 32-bit count wraps, and the second has other handles and addresses: an effect that draws
 // by the clock, a handle or an address cannot draw the same twice.
@@ -33,6 +35,7 @@ struct Options {
     std::string writeGolden;
     int goldenTicks = 0;  // 0: as many as the file to be written holds already, else the default
     bool all = false;  // every finding of every session, not only the first of each rule
+    int hangSeconds = DEFAULT_HANG_SECONDS;
     std::string name;
 };
 
@@ -48,6 +51,7 @@ bool ParseOptions(int argc, char **argv, Options *options) {
         else if (arg == "--write-golden" && hasValue) options->writeGolden = argv[++i];
         else if (arg == "--golden-ticks" && hasValue) options->goldenTicks = atoi(argv[++i]);
         else if (arg == "--name" && hasValue) options->name = argv[++i];
+        else if (arg == "--hang-after" && hasValue) options->hangSeconds = atoi(argv[++i]);
         else if (arg == "--all") options->all = true;
         else return false;
     }
@@ -55,7 +59,7 @@ bool ParseOptions(int argc, char **argv, Options *options) {
         options->goldenTicks = GoldenTicks(options->writeGolden);
         if (options->goldenTicks == 0) options->goldenTicks = DEFAULT_GOLDEN_TICKS;
     }
-    return options->ticks > 0 && options->goldenTicks >= 0;
+    return options->ticks > 0 && options->goldenTicks >= 0 && options->hangSeconds > 0;
 }
 
 // The second run of a long session must make the first run's calls, one for one.
@@ -90,7 +94,9 @@ std::string Line(const Session &session, const SessionResult &result, const Find
 int main(int argc, char **argv) {
     Options options;
     if (!ParseOptions(argc, argv, &options)) {
-        fprintf(stderr, "usage: %s [--ticks N] [--golden FILE | --write-golden FILE [--golden-ticks N]] [--all]\n",
+        fprintf(stderr,
+                "usage: %s [--ticks N] [--golden FILE | --write-golden FILE [--golden-ticks N]] [--all] "
+                "[--hang-after SECONDS]\n",
                 argv[0]);
         return 2;
     }
@@ -102,12 +108,15 @@ int main(int argc, char **argv) {
         runs.push_back({&session, FIRST_START_TICK, 0});
         if (session.isLong) runs.push_back({&session, SECOND_START_TICK, SECOND_VARIATION});
     }
-    std::vector<SessionResult> all = RunSessions(runs);
+    std::vector<SessionResult> all = RunSessions(runs, options.hangSeconds);
     std::vector<SessionResult> results;
     int ticks = 0;
     for (size_t i = 0; i < runs.size(); ++i) {
         if (runs[i].startTick == SECOND_START_TICK) {
-            CompareRuns(results.back(), all[i], &results.back());
+            // The second run may be the one that hung or crashed first, and the first run stopped
+            // for it: then the second run's finding is the session's.
+            if (results.back().stopped && all[i].crashed && !all[i].stopped) results.back() = all[i];
+            else CompareRuns(results.back(), all[i], &results.back());
             continue;
         }
         results.push_back(all[i]);
@@ -120,6 +129,8 @@ int main(int argc, char **argv) {
         for (size_t i = 0; i < sessions.size(); ++i)
             for (const Finding &finding : results[i].findings) {
                 if (finding.rule != rule || (brokenRules.count(rule) && !options.all)) continue;
+                // The hang itself is the finding, not the sessions it stopped.
+                if (results[i].stopped && !options.all) continue;
                 printf("%s\n", Line(sessions[i], results[i], finding).c_str());
                 brokenRules.insert(rule);
             }

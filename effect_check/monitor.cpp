@@ -36,6 +36,7 @@ struct Handling {
     LRESULT dismissResult = 0;
     std::vector<std::string> devicesGot;  // GetDC calls not yet matched by a release
     sim::DcSelection selectionBefore = {};
+    std::string teardown;  // WM_CLOSE: the first call that stops its timer or frees what it keeps
 };
 
 // Who is running: the framework, the effect, the dismissal policy, or the session's script acting
@@ -45,6 +46,23 @@ enum class Layer { Framework, Effect, Policy, World };
 struct Level {
     Layer layer;
     Handling *handling;  // Effect only
+};
+
+// A count that must stay bounded over the ticks (live GDI objects, timers): its highest value so
+// far and the tick that first reached it. An object made when first needed, or a cache that fills
+// and stops, reaches its highest early and stays; a leak reaches a new highest again and again.
+struct Growth {
+    int start = 0;     // at the start of the first tick
+    int peak = 0;
+    int peakTick = 0;  // 0: never above its start
+    void Begin(int count) { start = peak = count; }
+    void Sample(int count, int tick) {
+        if (count <= peak) return;
+        peak = count;
+        peakTick = tick;
+    }
+    // Not risen over the later half of the ticks so far.
+    bool Settled(int ticks) const { return 2 * peakTick <= ticks; }
 };
 
 struct Watch {
@@ -57,8 +75,12 @@ struct Watch {
     bool created = false;
     bool destroyed = false;  // the effect saw WM_DESTROY
     std::set<HGDIOBJ> liveBeforeCreate;
-    std::vector<int> liveAfterTick;  // live GDI objects at the end of each tick
+    bool counting = false;  // the first tick has begun: the counts below are sampled
+    Growth objects;         // live GDI objects at the end of each tick
+    Growth timers;          // the window's timers at the end of each tick
     std::vector<std::string> whereOfCall;  // the effect's calls: where each was made, by index
+    std::vector<int> tickOfCall;           // and the tick it was made in (0: before the first)
+    int screenDrawings = 0;  // drawing calls on the screen's device context
 };
 Watch watch;
 
@@ -69,6 +91,12 @@ Handling *EffectHandling() {
 
 std::string Describe(UINT message, WPARAM wParam, LPARAM lParam) {
     return std::string(MessageName(message)) + " (wParam " + Hex(wParam) + ", lParam " + Hex(lParam) + ")";
+}
+
+// "the window 0x10012", as findings name a window.
+std::string WindowName(HWND window) {
+    if (!window) return "no window (the screen)";
+    return (window == watch.saverWindow ? "its window " : "the window ") + Hex((ULONG_PTR)window);
 }
 
 std::string Where(UINT message, bool inTimerProc) {
@@ -86,7 +114,7 @@ std::set<HGDIOBJ> LiveObjects() {
 // "the pen 0x31005 created by CreatePen(0, 1, 0xe184be) in tick 3"
 std::string ObjectStory(HGDIOBJ object) {
     sim::GdiObjectFacts facts = sim::GdiObjectFactsOf(object);
-    std::string story = "the " + (facts.kind.empty() ? std::string("object") : facts.kind) + " " + Hex((ULONG_PTR)object);
+    std::string story = ObjectName(object);
     if (facts.call < sim::Calls().size()) {
         story += " created by " + sim::Calls()[facts.call].Format();
         if (facts.call < watch.whereOfCall.size() && !watch.whereOfCall[facts.call].empty())
@@ -159,15 +187,75 @@ bool IsDrawing(const sim::Call &call) {
                              "FrameRgn", "PaintRgn", "InvertRgn", "SetDIBitsToDevice", "StretchDIBits"});
 }
 
-bool IsMemoryDc(const sim::Arg &dc) {
-    return sim::GdiObjectFactsOf((HGDIOBJ)dc.value).kind == "memory device context";
+// Messages that end a window or its loop when posted or sent to it.
+bool IsEndingMessage(const sim::Call &call) {
+    if (call.args.size() < 3) return false;
+    ULONG_PTR message = call.args[1].value;
+    if (message == WM_SYSCOMMAND) return (call.args[2].value & 0xFFF0) == SC_CLOSE;
+    return message == WM_CLOSE || message == WM_DESTROY || message == WM_QUIT;
 }
 
 bool EndsTheSaver(const sim::Call &call, const Handling &h) {
-    if (Named(call.name, {"PostMessageA", "SendMessageA"}))
-        return call.args.size() > 1 && call.args[1].value == WM_CLOSE;
+    if (Named(call.name, {"PostMessageA", "SendMessageA"})) return IsEndingMessage(call);
     if (call.name == "PostQuitMessage") return h.message != WM_DESTROY || h.inTimerProc;
     return Named(call.name, {"DefWindowProcA", "DestroyWindow", "ExitProcess"});
+}
+
+// The device context a drawing call draws on must be its window's, or a memory one.
+void CheckDrawing(const sim::Call &call, const Handling &h) {
+    sim::DcFacts dc = sim::DeviceContextFacts((HDC)call.args[0].value);
+    if (dc.memory) return;
+    if (dc.known && !dc.window) {
+        ++watch.screenDrawings;
+        Report(DRAWS_IN_TICKS, h.where,
+               "draws on the screen's device context (GetDC(NULL)), over every window, not on its own: " + call.Format());
+    } else if (dc.known && dc.window != h.window) {
+        Report(DRAWS_IN_TICKS, h.where, "draws on the device context of " + WindowName(dc.window) + ", not on its own: " + call.Format());
+    } else if (h.inTimerProc) {
+        Report(DRAWS_IN_TICKS, h.where, "draws in a timer procedure, which the framework cannot stop: " + call.Format());
+    } else if (h.message != WM_TIMER) {
+        Report(DRAWS_IN_TICKS, h.where, "draws outside WM_TIMER: " + call.Format());
+    }
+}
+
+// ReleaseDC gives back what GetDC handed out, naming the same window, once. A window destroyed
+// meanwhile took its device contexts with it: the destruction is the finding.
+void CheckRelease(const sim::Call &call, Handling &h) {
+    HWND window = (HWND)call.args[0].value;
+    sim::DcFacts dc = sim::DeviceContextFacts((HDC)call.args[1].value);
+    if (!dc.known || (dc.window && !sim::Facts(dc.window).exists)) return;
+    if (dc.memory)
+        Report(FREES_OBJECTS, h.where, call.Format() + " does not free a memory device context: DeleteDC does");
+    else if (dc.window != window)
+        Report(DRAWS_IN_TICKS, h.where,
+               call.Format() + " names " + WindowName(window) + " for a device context of " + WindowName(dc.window) +
+                   ": ReleaseDC must name the window that GetDC named, or Windows does not release it");
+    else if (dc.opened == 0)
+        Report(DRAWS_IN_TICKS, h.where, call.Format() + " releases a device context that is not held: released twice");
+    else if (!h.devicesGot.empty())
+        h.devicesGot.pop_back();
+}
+
+void CheckDeletion(const sim::Call &call, Handling &h) {
+    HGDIOBJ object = (HGDIOBJ)call.args[0].value;
+    if (call.name == "DeleteDC") {
+        sim::DcFacts dc = sim::DeviceContextFacts((HDC)object);
+        if (dc.known && !dc.memory)
+            Report(DRAWS_IN_TICKS, h.where,
+                   call.Format() + " deletes a device context that GetDC handed out: Windows refuses; ReleaseDC gives it back");
+    }
+    sim::GdiObjectFacts facts = sim::GdiObjectFactsOf(object);
+    if (facts.deleted)
+        Report(FREES_OBJECTS, h.where,
+               call.Format() + " deletes " + ObjectName(object) +
+                   " a second time: on Windows its handle may be another object's by then");
+    // Windows refuses to delete an object that a device context holds, and it stays for good;
+    // Wine frees it later, which hides the leak.
+    else if (facts.selections > 0)
+        Report(FREES_OBJECTS, h.where,
+               call.Format() + " deletes the " + facts.kind + " while a device context holds it: Windows refuses, "
+               "and the " + facts.kind + " is never freed (select it out first)");
+    if (h.message == WM_CLOSE && h.teardown.empty() && facts.call < h.firstCall) h.teardown = call.Format();
 }
 
 void CheckCall(const sim::Call &call, Handling &h) {
@@ -177,31 +265,24 @@ void CheckCall(const sim::Call &call, Handling &h) {
         Report(LEAVES_ENDING_TO_FRAMEWORK, h.where, "calls " + call.Format() + " itself");
     else if (EndsTheSaver(call, h))
         Report(LEAVES_ENDING_TO_FRAMEWORK, h.where, "calls " + call.Format() + " while handling " + MessageName(h.message));
-    if (IsDrawing(call) && !call.args.empty() && !IsMemoryDc(call.args[0])) {
-        if (h.inTimerProc)
-            Report(DRAWS_IN_TICKS, h.where, "draws in a timer procedure, which the framework cannot stop: " + call.Format());
-        else if (h.message != WM_TIMER)
-            Report(DRAWS_IN_TICKS, h.where, "draws outside WM_TIMER: " + call.Format());
-    }
-    // Windows refuses to delete an object that a device context holds, and it stays for good;
-    // Wine frees it later, which hides the leak.
-    if (call.name == "DeleteObject" && !call.args.empty()) {
-        sim::GdiObjectFacts facts = sim::GdiObjectFactsOf((HGDIOBJ)call.args[0].value);
-        if (facts.selections > 0)
-            Report(FREES_OBJECTS, h.where,
-                   call.Format() + " deletes the " + facts.kind + " while a device context holds it: Windows refuses, "
-                   "and the " + facts.kind + " is never freed (select it out first)");
-    }
+    if (IsDrawing(call) && !call.args.empty()) CheckDrawing(call, h);
+    if (Named(call.name, {"DeleteObject", "DeleteDC"}) && !call.args.empty()) CheckDeletion(call, h);
+    if (call.name == "KillTimer" && h.message == WM_CLOSE && h.teardown.empty()) h.teardown = call.Format();
     if (Named(call.name, {"GetDC", "GetWindowDC", "GetDCEx", "BeginPaint"})) h.devicesGot.push_back(call.Format());
-    if (Named(call.name, {"ReleaseDC", "EndPaint"}) && !h.devicesGot.empty()) h.devicesGot.pop_back();
+    if (call.name == "ReleaseDC" && call.args.size() > 1) CheckRelease(call, h);
+    if (call.name == "EndPaint" && !h.devicesGot.empty()) h.devicesGot.pop_back();
 }
 
 void OnCall(const sim::Call &call) {
     Handling *h = EffectHandling();
     size_t index = sim::Calls().size() - 1;
     if (!h) return;
-    if (watch.whereOfCall.size() <= index) watch.whereOfCall.resize(index + 1);
+    if (watch.whereOfCall.size() <= index) {
+        watch.whereOfCall.resize(index + 1);
+        watch.tickOfCall.resize(index + 1);
+    }
     watch.whereOfCall[index] = h->where;
+    watch.tickOfCall[index] = watch.ticks;
     SendLine('T', std::to_string(watch.ticks) + "\t" + h->where + ": " + TraceFormat(call));
     CheckCall(call, *h);
 }
@@ -234,22 +315,46 @@ void CheckSelection(const char *kind, HGDIOBJ before, HGDIOBJ after, const Handl
     sim::GdiObjectFacts facts = sim::GdiObjectFactsOf(after);
     if (facts.call < sim::Calls().size() && facts.call >= h.firstCall)
         Report(PUTS_SELECTIONS_BACK, h.where,
-               "the " + std::string(kind) + " " + Hex((ULONG_PTR)after) +
+               ObjectName(after, kind) +
                    " created in this tick is still selected into the window's device context at the end of the tick");
     else
         Report(PUTS_SELECTIONS_BACK, h.where,
-               "the window's device context holds the " + std::string(kind) + " " + Hex((ULONG_PTR)after) +
-                   " at the end of the tick, where it held " + Hex((ULONG_PTR)before) + " at its start");
+               "the window's device context holds " + ObjectName(after, kind) + " at the end of the tick, where it held " +
+                   ObjectName(before, kind) + " at its start");
 }
 
+void BeginCounts(HWND window) {
+    if (watch.counting) return;
+    watch.counting = true;
+    watch.objects.Begin(sim::LiveGdiObjects());
+    watch.timers.Begin((int)sim::Timers(window).size());
+}
+
+void SampleCounts(HWND window) {
+    watch.objects.Sample(sim::LiveGdiObjects(), watch.ticks);
+    watch.timers.Sample((int)sim::Timers(window).size(), watch.ticks);
+}
+
+// A window destroyed in the tick has no device context left to compare: the destruction is the
+// finding (rule 2), not what the device context held.
 void CheckTickEnd(const Handling &h) {
+    if (!sim::Facts(h.window).exists) return;
     sim::DcSelection after = sim::OwnDcSelection(h.window);
     const sim::DcSelection &before = h.selectionBefore;
     CheckSelection("pen", before.pen, after.pen, h);
     CheckSelection("brush", before.brush, after.brush, h);
     CheckSelection("bitmap", before.bitmap, after.bitmap, h);
     CheckSelection("font", before.font, after.font, h);
-    watch.liveAfterTick.push_back((int)sim::LiveGdiObjects());
+    SampleCounts(h.window);
+}
+
+// WM_CLOSE asks; the framework decides. A close that a password refused leaves the saver up, and
+// an effect that stopped at WM_CLOSE shows a frozen picture from then on.
+void CheckCloseRefused(const Handling &h) {
+    if (h.teardown.empty() || !sim::Facts(h.window).exists) return;
+    Report(LEAVES_ENDING_TO_FRAMEWORK, h.where,
+           "calls " + h.teardown + " while handling WM_CLOSE, but the close was refused (the password) and the "
+           "saver stays: WM_CLOSE only asks, the end is WM_DESTROY");
 }
 
 LRESULT CALLBACK CheckedEffectProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -263,7 +368,10 @@ LRESULT CALLBACK CheckedEffectProc(HWND window, UINT message, WPARAM wParam, LPA
         watch.client = {0, 0, place.right - place.left, place.bottom - place.top};
         watch.liveBeforeCreate = LiveObjects();
     }
-    if (message == WM_TIMER) h.selectionBefore = sim::OwnDcSelection(window);
+    if (message == WM_TIMER) {
+        h.selectionBefore = sim::OwnDcSelection(window);
+        BeginCounts(window);
+    }
     if (message == WM_DESTROY) watch.destroyed = true;
 
     watch.stack.push_back({Layer::Effect, &h});
@@ -273,22 +381,26 @@ LRESULT CALLBACK CheckedEffectProc(HWND window, UINT message, WPARAM wParam, LPA
     CheckPassedOn(h, result);
     CheckDevicesReleased(h);
     if (message == WM_TIMER) CheckTickEnd(h);
+    if (message == WM_CLOSE) CheckCloseRefused(h);
     return result;
 }
 
 // A timer procedure of the effect's is called by the message loop's dispatch, not through the
-// window procedure.
+// window procedure. Its calls are ticks too: the session counts them to its length.
 Handling timerProcHandling;
 
 void OnDelivery(const sim::Delivery &delivery, bool entering) {
     if (!entering) {
         if (!watch.stack.empty()) watch.stack.pop_back();
+        if (delivery.timerProc && sim::Facts(delivery.window).exists) SampleCounts(delivery.window);
         return;
     }
     if (!delivery.timerProc) {
         watch.stack.push_back({Layer::Framework, nullptr});
         return;
     }
+    ++watch.ticks;
+    BeginCounts(delivery.window);
     timerProcHandling = Handling(delivery.window, WM_TIMER, delivery.wParam, delivery.lParam, true);
     timerProcHandling.where = Where(WM_TIMER, true);
     watch.stack.push_back({Layer::Effect, &timerProcHandling});
@@ -327,22 +439,60 @@ void Report(int rule, const std::string &where, const std::string &seen) {
 
 namespace {
 
-// A count that grows in the second half of a long session grows for ever: a leak, not an object
-// made once when first needed.
-void CheckObjectsDoNotGrow() {
-    const std::vector<int> &live = watch.liveAfterTick;
-    if (!watch.session->isLong || live.size() < 100) return;
-    int first = live.front(), middle = live[live.size() / 2], last = live.back();
-    if (last <= middle) return;
-    std::string counts = "; live GDI objects went from " + std::to_string(first) + " after tick 1 to " +
-                         std::to_string(last) + " after tick " + std::to_string(live.size());
+// The effect's objects made after the middle of the session and alive now, oldest first.
+std::vector<HGDIOBJ> MadeLateAndAlive(int middle) {
     std::vector<sim::GdiObjectFacts> alive = sim::LiveGdiObjectFacts();
-    for (const sim::GdiObjectFacts &facts : alive) {
-        if (facts.call >= watch.whereOfCall.size() || watch.whereOfCall[facts.call].rfind("tick ", 0) != 0) continue;
-        Report(FREES_OBJECTS, watch.whereOfCall[facts.call], ObjectStory(facts.handle) + " is never deleted" + counts);
+    std::sort(alive.begin(), alive.end(),
+              [](const sim::GdiObjectFacts &a, const sim::GdiObjectFacts &b) { return a.call < b.call; });
+    std::vector<HGDIOBJ> late;
+    for (const sim::GdiObjectFacts &facts : alive)
+        if (facts.call < watch.tickOfCall.size() && watch.tickOfCall[facts.call] > middle && !watch.whereOfCall[facts.call].empty())
+            late.push_back(facts.handle);
+    return late;
+}
+
+std::string HowLong(int length) {
+    std::string ran = "after " + std::to_string(watch.ticks) + " ticks";
+    if (watch.ticks > length) ran += " (the session went on from " + std::to_string(length) + " to see whether they stop)";
+    return ran;
+}
+
+std::string Counts(const Growth &growth, int now) {
+    return std::to_string(growth.start) + " at the first tick, " + std::to_string(now) + " after tick " +
+           std::to_string(watch.ticks) + ", a new highest last in tick " + std::to_string(growth.peakTick);
+}
+
+void ReportObjectsRise(int length) {
+    std::string seen = "live GDI objects still rise " + HowLong(length) + ": " + Counts(watch.objects, sim::LiveGdiObjects());
+    std::vector<HGDIOBJ> late = MadeLateAndAlive(watch.ticks / 2);
+    if (late.empty()) {
+        Report(FREES_OBJECTS, "tick " + std::to_string(watch.objects.peakTick), seen);
         return;
     }
-    Report(FREES_OBJECTS, "tick " + std::to_string(live.size()), "GDI objects are never deleted" + counts);
+    HGDIOBJ first = late.front();
+    seen += "; alive of those it made since tick " + std::to_string(watch.ticks / 2) + ": " + std::to_string(late.size()) +
+            ", the first " + ObjectStory(first);
+    if (late.size() > 1) seen += ", the last " + ObjectStory(late.back());
+    Report(FREES_OBJECTS, watch.whereOfCall[sim::GdiObjectFactsOf(first).call], seen);
+}
+
+// The effect's call that set the timer id last, or "" when none did.
+std::string TimerStory(UINT_PTR id) {
+    const std::vector<sim::Call> &calls = sim::Calls();
+    for (size_t i = std::min(calls.size(), watch.whereOfCall.size()); i-- > 0;) {
+        const sim::Call &call = calls[i];
+        if (call.name == "SetTimer" && call.args.size() > 1 && call.args[1].value == id && !watch.whereOfCall[i].empty())
+            return " set by " + call.Format() + " in " + watch.whereOfCall[i];
+    }
+    return "";
+}
+
+void ReportTimersRise(int length) {
+    std::vector<UINT_PTR> ids = sim::Timers(watch.saverWindow);
+    std::string seen = "its window's timers still grow " + HowLong(length) + ": " + Counts(watch.timers, (int)ids.size());
+    if (!ids.empty()) seen += "; the newest, id " + std::to_string(ids.back()) + "," + TimerStory(ids.back());
+    Report(FREES_OBJECTS, "tick " + std::to_string(watch.timers.peakTick),
+           seen + " (SetTimer with a new id adds a timer; the same id again replaces it)");
 }
 
 // Only after WM_DESTROY: a saver whose loop ended without it never had its chance to free them.
@@ -363,6 +513,8 @@ void CheckDrawingSeen() {
         if (sim::Touches(op, watch.client)) return;
     std::string area = "the client area (0, 0)-(" + std::to_string(watch.client.right) + ", " +
                        std::to_string(watch.client.bottom) + ")";
+    if (watch.screenDrawings > 0)
+        area += " (it drew " + std::to_string(watch.screenDrawings) + " times on the screen's device context instead)";
     if (watch.ticks == 0)
         Report(DRAWS_WHERE_SEEN, "the whole session", "no WM_TIMER reached it (is its timer set at WM_CREATE?), and nothing it drew landed inside " + area);
     else
@@ -372,8 +524,16 @@ void CheckDrawingSeen() {
 
 }  // namespace
 
+bool CountsSettled() { return watch.objects.Settled(watch.ticks) && watch.timers.Settled(watch.ticks); }
+
+void CheckCountsSettled(int length) {
+    if (!watch.objects.Settled(watch.ticks))
+        ReportObjectsRise(length);
+    else if (!watch.timers.Settled(watch.ticks))
+        ReportTimersRise(length);
+}
+
 void FinishWatching(bool ended) {
-    CheckObjectsDoNotGrow();
     if (ended) CheckObjectsFreedAtTheEnd();
     CheckDrawingSeen();
     sim::ObserveCalls(nullptr);

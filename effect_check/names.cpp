@@ -8,10 +8,10 @@ namespace effect_check {
 const char *RuleTitle(int rule) {
     switch (rule) {
     case PASSES_EVERY_MESSAGE_ON: return "every message reaches SaverDismissProc once, its answer returned";
-    case LEAVES_ENDING_TO_FRAMEWORK: return "no DefWindowProcA, no WM_CLOSE, PostQuitMessage only from WM_DESTROY";
-    case DRAWS_IN_TICKS: return "draws only on WM_TIMER, every device context released by the tick's end";
+    case LEAVES_ENDING_TO_FRAMEWORK: return "no DefWindowProcA, no WM_CLOSE, PostQuitMessage only from WM_DESTROY, which ends it";
+    case DRAWS_IN_TICKS: return "draws only on WM_TIMER, on its window, every device context released by the tick's end";
     case PUTS_SELECTIONS_BACK: return "what a tick selects into the window's device context is put back";
-    case FREES_OBJECTS: return "every GDI object it creates is freed";
+    case FREES_OBJECTS: return "every GDI object it creates is freed, its timers do not pile up";
     case READS_NOTHING_OF_ITS_OWN: return "reads no clock, registry, file or setting: the same session, the same calls";
     case DRAWS_WHERE_SEEN: return "something of its drawing lands inside the window";
     }
@@ -22,6 +22,29 @@ std::string Hex(ULONG_PTR value) {
     char text[24];
     snprintf(text, sizeof text, value < 10 ? "%llu" : "0x%llx", (unsigned long long)value);
     return text;
+}
+
+// The names GetStockObject knows its objects by.
+static const char *StockName(int index) {
+    switch (index) {
+#define NAME(s) \
+    case s: return #s
+        NAME(WHITE_BRUSH); NAME(LTGRAY_BRUSH); NAME(GRAY_BRUSH); NAME(DKGRAY_BRUSH); NAME(BLACK_BRUSH);
+        NAME(NULL_BRUSH); NAME(WHITE_PEN); NAME(BLACK_PEN); NAME(NULL_PEN); NAME(OEM_FIXED_FONT);
+        NAME(ANSI_FIXED_FONT); NAME(ANSI_VAR_FONT); NAME(SYSTEM_FONT); NAME(DEVICE_DEFAULT_FONT);
+        NAME(DEFAULT_PALETTE); NAME(SYSTEM_FIXED_FONT); NAME(DEFAULT_GUI_FONT); NAME(DC_BRUSH); NAME(DC_PEN);
+#undef NAME
+    }
+    return "stock object";
+}
+
+std::string ObjectName(HGDIOBJ object, const char *kind) {
+    if (!object) return std::string("no ") + kind;
+    int stock = sim::StockIndexOf(object);
+    if (stock == sim::DEFAULT_BITMAP_STOCK) return "the memory device context's default 1x1 bitmap";
+    sim::GdiObjectFacts facts = sim::GdiObjectFactsOf(object);
+    std::string name = "the " + (facts.kind.empty() ? std::string(kind) : facts.kind) + " ";
+    return name + (stock == sim::NOT_STOCK ? Hex((ULONG_PTR)object) : StockName(stock));
 }
 
 const char *MessageName(UINT message) {

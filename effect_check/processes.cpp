@@ -12,9 +12,9 @@
 
 namespace effect_check {
 
-#define SESSION_SECONDS 30  // of real time, before a session counts as hung
-
 namespace {
+
+int hangSeconds;
 
 // ---------------------------------------------------------------------------------------------
 // In the session's process
@@ -50,7 +50,7 @@ void OnFatalSignal(int signal) {
 [[noreturn]] void RunChild(const Run &run, int out) {
     pipeOut = out;
     for (int signal : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGALRM}) std::signal(signal, OnFatalSignal);
-    alarm(SESSION_SECONDS);
+    SessionMovesOn();
     RunSessionHere(run);
     Flush();
     _exit(0);
@@ -64,6 +64,7 @@ struct Child {
     pid_t pid;
     int from;
     std::string received;
+    bool stopped;  // killed here, after another session hung
 };
 
 void Parse(const std::string &line, SessionResult &result) {
@@ -79,7 +80,7 @@ void Parse(const std::string &line, SessionResult &result) {
         result.findings.push_back({atoi(rest.c_str()), rest.substr(tab1 + 1, tab2 - tab1 - 1), rest.substr(tab2 + 1)});
     } else if (kind == 'C' && tab1 != std::string::npos) {
         int signal = atoi(rest.c_str() + tab1 + 1);
-        std::string what = signal == SIGALRM ? "hung: no end within " + std::to_string(SESSION_SECONDS) + " s"
+        std::string what = signal == SIGALRM ? "hung: it did not move on for " + std::to_string(hangSeconds) + " s"
                                              : "died of signal " + std::to_string(signal) + " (" + strsignal(signal) + ")";
         result.findings.push_back({0, "tick " + rest.substr(0, tab1), "the program " + what});
         result.crashed = true;
@@ -94,7 +95,10 @@ SessionResult Collect(Child &child) {
         Parse(child.received.substr(start, end - start), result);
     int status = 0;
     waitpid(child.pid, &status, 0);
-    if (!result.crashed && result.ending.empty()) {
+    if (child.stopped && !result.crashed && result.ending.empty()) {
+        result.findings.push_back({0, "the whole session", "stopped: another session hung"});
+        result.crashed = result.stopped = true;
+    } else if (!result.crashed && result.ending.empty()) {
         std::string how = WIFEXITED(status) ? "ended with status " + std::to_string(WEXITSTATUS(status))
                                             : "was killed by signal " + std::to_string(WTERMSIG(status));
         result.findings.push_back({0, "the whole session", "the program " + how + " before the session's end"});
@@ -120,7 +124,7 @@ bool Start(const Run &run, size_t index, std::vector<Child> &running) {
         RunChild(run, ends[1]);
     }
     close(ends[1]);
-    running.push_back({index, pid, ends[0], ""});
+    running.push_back({index, pid, ends[0], "", false});
     return true;
 }
 
@@ -145,6 +149,8 @@ void ReadSome(std::vector<Child> &running, std::vector<SessionResult> &results) 
 
 }  // namespace
 
+void SessionMovesOn() { alarm((unsigned)hangSeconds); }
+
 void SendLine(char kind, const std::string &text) {
     std::string line = std::string(1, kind) + "\t" + text + "\n";
     if (pendingLength + line.size() > sizeof pending) Flush();
@@ -156,9 +162,10 @@ void SendLine(char kind, const std::string &text) {
     pendingLength += line.size();
 }
 
-// A session that hangs keeps its process for SESSION_SECONDS; the others would too, so after one
+// A session that hangs keeps its process for hangSeconds; the others would too, so after one
 // hang the rest are not started, and those still running are stopped.
-std::vector<SessionResult> RunSessions(const std::vector<Run> &runs) {
+std::vector<SessionResult> RunSessions(const std::vector<Run> &runs, int secondsToHang) {
+    hangSeconds = secondsToHang;
     std::vector<SessionResult> results(runs.size());
     std::vector<Child> running;
     size_t parallel = (size_t)std::max(1L, sysconf(_SC_NPROCESSORS_ONLN));
@@ -175,11 +182,14 @@ std::vector<SessionResult> RunSessions(const std::vector<Run> &runs) {
         if (!running.empty()) ReadSome(running, results);
         for (const SessionResult &result : results) hung = hung || result.hung;
         if (hung)
-            for (const Child &child : running) kill(child.pid, SIGKILL);
+            for (Child &child : running) {
+                kill(child.pid, SIGKILL);
+                child.stopped = true;
+            }
     }
     for (; next < runs.size(); ++next) {
         results[next].findings.push_back({0, "the whole session", "not run: an earlier session hung"});
-        results[next].crashed = true;
+        results[next].crashed = results[next].stopped = true;
     }
     return results;
 }

@@ -6,6 +6,7 @@
 #include "startup/modes.h"
 
 #include <alloca.h>
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -18,7 +19,9 @@ namespace effect_check {
 #define PREVIEW_HEIGHT 112
 #define INPUT_TICKS 20              // ticks before an input, in the sessions of one input
 #define DRIVE_INTERVAL 50           // ms between the script's looks at the session
-#define NO_TICKS_DEADLINE 600000    // ms: an effect without a timer gets its input anyway
+#define NO_TICKS_DEADLINE 600000    // ms without a tick: an effect without a timer gets its input anyway
+#define MAX_LENGTH_FACTOR 4         // a long session goes on to at most this many times its length,
+#define MIN_MAX_LENGTH 1000         // and to this many ticks at least: a cache takes its time to fill
 #define RETRY_AFTER_REFUSAL 300     // ms: the password module refused; the user tries again
 #define INPUT_TO_END 10000          // ms a saver may take to end after its input
 #define MONITOR_OFF 2               // SC_MONITORPOWER's lParam
@@ -91,7 +94,8 @@ namespace {
 const Session *current;
 HWND previewParent;
 int verifierCalls;
-DWORD inputTick;
+DWORD lastTickTime;  // when the script last saw a new tick
+int lastTicks;
 bool inputGiven;
 bool worldWentOn;
 
@@ -181,9 +185,23 @@ void GiveEveryInputThenCloseParent(size_t next) {
     WorldActs(false);
 }
 
+// A long session goes on past its length while the effect's objects or timers still rise, until
+// they have stayed below their highest for the later half of the session: an object made when
+// first needed, late, or a cache that fills as it is used, settles; a leak never does.
+int MostTicks() {
+    return current->isLong ? std::max(MAX_LENGTH_FACTOR * current->ticks, MIN_MAX_LENGTH) : current->ticks;
+}
+
+bool LongEnough() {
+    int ticks = TicksSoFar();
+    return ticks >= current->ticks && (!current->isLong || CountsSettled() || ticks >= MostTicks());
+}
+
 void GiveInput() {
+    // Counts still rising after all those ticks are a leak; a session whose ticks stopped before
+    // cannot tell.
+    if (current->isLong && TicksSoFar() >= MostTicks()) CheckCountsSettled(current->ticks);
     inputGiven = true;
-    inputTick = sim::Now();
     sim::StopAfter(INPUT_TO_END);
     if (current->preview) {
         GiveEveryInputThenCloseParent(0);
@@ -196,11 +214,16 @@ void GiveInput() {
 
 void Drive() {
     if (inputGiven) return;
+    SessionMovesOn();
     if (current->isLong && !worldWentOn && TicksSoFar() >= current->ticks / 2) {
         worldWentOn = true;
         WorldGoesOn();
     }
-    if (TicksSoFar() >= current->ticks || sim::Now() - inputTick >= NO_TICKS_DEADLINE) {
+    if (TicksSoFar() != lastTicks) {
+        lastTicks = TicksSoFar();
+        lastTickTime = sim::Now();
+    }
+    if (LongEnough() || sim::Now() - lastTickTime >= NO_TICKS_DEADLINE) {
         GiveInput();
         return;
     }
@@ -214,7 +237,8 @@ void SetUpWorld(const Session &session, DWORD startTick, unsigned variation) {
     worldWentOn = false;
     sim::Reset(variation);
     sim::SetTickCount(startTick);
-    inputTick = startTick;
+    lastTickTime = startTick;
+    lastTicks = 0;
     sim::SetFamily(session.win9x ? sim::Family::Win9x : sim::Family::Nt);
     sim::SetScreen({0, 0, SCREEN_WIDTH, SCREEN_HEIGHT});
     sim::PlaceCursor(SCREEN_WIDTH / 3, SCREEN_HEIGHT / 3);

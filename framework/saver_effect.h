@@ -16,13 +16,16 @@
 //      arguments, and returns SaverDismissProc's result unchanged: the dismissal policy decides
 //      when the saver ends and must see every keystroke, click and mouse move;
 //   2. never calls DefWindowProcA itself, never posts WM_CLOSE, never destroys the window, and
-//      calls PostQuitMessage only from WM_DESTROY;
-//   3. draws only on WM_TIMER (its own timer, set at WM_CREATE), with a device context it gets
-//      and releases within the tick;
+//      calls PostQuitMessage only from WM_DESTROY; WM_CLOSE only asks (a password may refuse it),
+//      so it stops its timer and frees what it keeps at WM_DESTROY, not at WM_CLOSE;
+//   3. draws only on WM_TIMER (its own timer, set at WM_CREATE), on its own window, with a device
+//      context it gets and releases within the tick (ReleaseDC naming the window GetDC named);
 //   4. puts back, before the tick ends, whatever a tick selects into the window's device
 //      context: the window's device context is its own (CS_OWNDC) and keeps its selections from
 //      one tick to the next;
-//   5. frees every GDI object it creates, in the tick or at WM_DESTROY: the saver runs for hours;
+//   5. frees every GDI object it creates, in the tick or at WM_DESTROY, and keeps as many timers
+//      as it started with (SetTimer with the same id replaces a timer, a new id adds one): the
+//      saver runs for hours;
 //   6. keeps its state in one process-wide record and reads no clock, registry, file or system
 //      setting of its own: the same session draws the same picture;
 //   7. draws something a window sees, full screen and in a preview child as small as 152 x 112,

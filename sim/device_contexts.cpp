@@ -125,6 +125,12 @@ DcSelection OwnDcSelection(HWND window) {
 
 HGDIOBJ OwnDcPen(HWND window) { return OwnDcSelection(window).pen; }
 
+DcFacts DeviceContextFacts(HDC handle) {
+    DeviceContext *dc = FindDc(handle);
+    if (!dc) return DcFacts{false, false, 0, 0};
+    return DcFacts{true, dc->memory, dc->window, dc->opened};
+}
+
 int OpenDeviceContexts() {
     int open = 0;
     for (auto &dc : M.dcs) open += dc->opened;

@@ -237,9 +237,10 @@ LOGFONTA SelectedFont(const DeviceContext *dc) {
 // ---------------------------------------------------------------------------------------------
 // Test controls
 
-static GdiObjectFacts FactsOf(HGDIOBJ handle, const char *kind, size_t call, int selections = 0) {
+static GdiObjectFacts FactsOf(HGDIOBJ handle, const char *kind, size_t call, int selections = 0,
+                              bool deleted = false) {
     size_t index = call >= M.droppedCalls && call != NO_CALL ? call - M.droppedCalls : NO_CALL;
-    return {handle, kind, index, selections};
+    return {handle, kind, index, selections, deleted};
 }
 
 std::vector<GdiObjectFacts> LiveGdiObjectFacts() {
@@ -260,9 +261,11 @@ GdiObjectFacts GdiObjectFactsOf(HGDIOBJ object) {
     if (IsStock(object)) return FactsOf(object, SLOT_NAME[SlotOf(object)], NO_CALL);
     GdiKind kind;
     GdiObject *record = Created(object, &kind);
-    if (record) return FactsOf(object, KindName(kind, *record), record->call, record->live ? record->selected : 0);
+    if (record)
+        return FactsOf(object, KindName(kind, *record), record->call, record->live ? record->selected : 0,
+                       !record->live || record->deletePending);
     DeviceContext *dc = FindDc((HDC)object);
-    if (dc && dc->memory) return FactsOf(object, MEMORY_DC, dc->call);
+    if (dc && dc->memory) return FactsOf(object, MEMORY_DC, dc->call, 0, !dc->live);
     return FactsOf(object, dc ? "device context" : "", NO_CALL);
 }
 
@@ -286,6 +289,11 @@ std::string HandleName(const void *handle) {
 }
 
 int LivePens() { return M.liveGdiObjects[GDI_PEN]; }
+
+int StockIndexOf(HGDIOBJ object) {
+    if (object == DefaultBitmap()) return DEFAULT_BITMAP_STOCK;
+    return StockIndex(object);
+}
 
 int LiveGdiObjects() {
     int live = M.liveMemoryDcs;

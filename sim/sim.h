@@ -128,6 +128,9 @@ void Expose(HWND window);
 // Messages waiting in the program's queues (posted and input), oldest first.
 std::vector<Message> PendingMessages();
 
+// The ids of a window's live timers, in the order they were first set.
+std::vector<UINT_PTR> Timers(HWND window);
+
 // ---------------------------------------------------------------------------------------------
 // The cursor and input. Input goes to the input window: the program's most recently created
 // window unless a test names another.
@@ -237,6 +240,7 @@ struct GdiObjectFacts {
                        // window's; "": unknown
     size_t call;       // index into Calls() of the call that created it, or NO_CALL
     int selections = 0;  // device contexts that hold it now (created objects only)
+    bool deleted = false;  // DeleteObject or DeleteDC was called (it may live on while selected)
 };
 // No call in the record: a stock object, or a call that ClearCalls dropped.
 constexpr size_t NO_CALL = (size_t)-1;
@@ -252,6 +256,21 @@ int OpenDeviceContexts();  // GetDC without the matching ReleaseDC
 // "window#1" (the desktop is window#0), "dc#2", "memory dc#3", "pen#1", "brush#4", "bitmap#1";
 // a stock object by its name ("BLACK_PEN"). Empty for a value the simulator never handed out.
 std::string HandleName(const void *handle);
+
+// The GetStockObject index of a stock object, DEFAULT_BITMAP_STOCK for the 1x1 bitmap that a
+// memory device context holds at first, NOT_STOCK for any other handle.
+constexpr int NOT_STOCK = -1;
+constexpr int DEFAULT_BITMAP_STOCK = -2;
+int StockIndexOf(HGDIOBJ object);
+
+// A device context as GetDC, BeginPaint or CreateCompatibleDC handed it out.
+struct DcFacts {
+    bool known;   // handed out at some time; the rest is false or 0 when not
+    bool memory;  // CreateCompatibleDC's
+    HWND window;  // the window it draws on; 0 for the screen's and for a memory one
+    int opened;   // GetDC or BeginPaint calls not yet matched by a release
+};
+DcFacts DeviceContextFacts(HDC dc);
 
 // ---------------------------------------------------------------------------------------------
 // System parameters, exceptions

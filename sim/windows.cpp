@@ -429,6 +429,13 @@ std::vector<Message> PendingMessages() {
     return pending;
 }
 
+std::vector<UINT_PTR> Timers(HWND window) {
+    std::vector<UINT_PTR> ids;
+    if (Window *record = OurWindow(window))
+        for (const Timer &timer : record->timers) ids.push_back(timer.id);
+    return ids;
+}
+
 void PlaceCursor(int x, int y) { M.cursor = {x, y}; }
 
 void MoveMouse(int x, int y) {

@@ -48,6 +48,13 @@ allowed_functions=(
     GDI32.dll:SetROP2 GDI32.dll:SetTextColor GDI32.dll:StretchBlt GDI32.dll:TextOutA
     USER32.dll:EndDialog USER32.dll:FillRect USER32.dll:FrameRect USER32.dll:InvertRect
     USER32.dll:KillTimer USER32.dll:LoadStringA
+    # An effect's settings: their registry key, and the dialog built in memory from their table.
+    ADVAPI32.dll:RegCreateKeyExA ADVAPI32.dll:RegOpenKeyExA ADVAPI32.dll:RegSetValueExA
+    KERNEL32.dll:FindResourceA
+    USER32.dll:DialogBoxIndirectParamA USER32.dll:GetDlgCtrlID USER32.dll:GetDlgItem
+    USER32.dll:GetScrollPos USER32.dll:InvalidateRect USER32.dll:MessageBoxA
+    USER32.dll:SetDlgItemTextA USER32.dll:SetScrollPos USER32.dll:SetScrollRange
+    USER32.dll:SetWindowTextA
 )
 # The exception guard's unwind: the FS:[0] chain's RtlUnwind on i686 (KERNEL32 of both families);
 # the table-based RtlUnwindEx on x86-64, whose image runs on 64-bit Windows only.

@@ -17,38 +17,101 @@
 #define TEXT_HEIGHT 8
 #define SLIDER_TOP 1
 #define SLIDER_HEIGHT 10
-#define CHECK_HEIGHT 10
 #define LIST_OPEN_HEIGHT 80  // a drop-down list's height with its list open
 #define CHANNEL_WIDTH 20     // "Green"
+#define CHANNEL_SLIDER_X (CONTROL_X + CHANNEL_WIDTH + 2)
 #define SWATCH_WIDTH 36
 #define SWATCH_HEIGHT (2 * ROW_HEIGHT - 6)
 #define BUTTON_WIDTH 50
 #define BUTTON_HEIGHT 14
 #define BUTTON_GAP 4
+#define CANCEL_X (DIALOG_WIDTH - MARGIN - BUTTON_WIDTH)
+#define OK_X (CANCEL_X - BUTTON_GAP - BUTTON_WIDTH)
 #define DIALOG_FONT_POINTS 8
 #define DIALOG_FONT "MS Shell Dlg"
 #define DIALOG_STYLE (DS_SETFONT | DS_MODALFRAME | DS_CENTER | WS_POPUP | WS_CAPTION | WS_SYSMENU)
 #define CAPTION_SUFFIX " Settings"
 #define CAPTION_LENGTH 96
 #define STORE_FAILED_TEXT "The settings could not be stored."
+#define CHANNEL_LAST 255
 
-// The predefined classes by the atoms a template names them with.
+// The predefined classes by the atoms a template names them with (0xFFFF before them).
 #define BUTTON_CLASS 0x0080
 #define STATIC_CLASS 0x0082
 #define SCROLLBAR_CLASS 0x0084
 #define COMBOBOX_CLASS 0x0085
 
-#define CHANNEL_LAST 255
+// One control of a row: where it sits (y from the row's top, every place within 255 units), and
+// its identifier as a part of the row's block (the buttons' are their own).
+struct ITEMLAYOUT {
+    BYTE atom;
+    BYTE x, y, width, height;
+    BYTE part;
+    DWORD style;
+    const char *text;  // the framework's own words; the effect's are set once the dialog exists
+};
 
-// The template's room: the header with its font, and the most items a table can ask for
-// (every row a colour), each at most ITEM_WORDS long with its alignment.
+#define LABEL_ITEM {STATIC_CLASS, MARGIN, TEXT_TOP, LABEL_WIDTH, TEXT_HEIGHT, SETTING_PART_LABEL, SS_LEFT, NULL}
+#define SLIDER_ITEMS(x, y, width, part)                                                           \
+    {SCROLLBAR_CLASS, x, (y) + SLIDER_TOP, width, SLIDER_HEIGHT, part, SBS_HORZ | WS_TABSTOP, NULL}, \
+    {STATIC_CLASS, VALUE_X, (y) + TEXT_TOP, VALUE_WIDTH, TEXT_HEIGHT, (part) + SETTING_SLIDER_VALUE, SS_LEFT, NULL}
+#define CHANNEL_ITEMS(channel, name)                                                               \
+    {STATIC_CLASS, CONTROL_X, (channel) * ROW_HEIGHT + TEXT_TOP, CHANNEL_WIDTH, TEXT_HEIGHT,          \
+     SETTING_PART_CHANNEL_NAME + (channel), SS_LEFT, name},                                        \
+    SLIDER_ITEMS(CHANNEL_SLIDER_X, (channel) * ROW_HEIGHT, VALUE_X - 4 - CHANNEL_SLIDER_X,            \
+                 SETTING_CHANNEL_SLIDER(channel))
+
+static const ITEMLAYOUT NUMBER_ITEMS[] = {
+    LABEL_ITEM,
+    SLIDER_ITEMS(CONTROL_X, 0, CONTROL_WIDTH, SETTING_PART_CONTROL),
+};
+// The check box carries the label, as the platform's check boxes do.
+static const ITEMLAYOUT YES_NO_ITEMS[] = {
+    {BUTTON_CLASS, MARGIN, SLIDER_TOP, VALUE_X - MARGIN, SLIDER_HEIGHT, SETTING_PART_CONTROL,
+     BS_AUTOCHECKBOX | WS_TABSTOP, NULL},
+};
+static const ITEMLAYOUT CHOICE_ITEMS[] = {
+    LABEL_ITEM,
+    {COMBOBOX_CLASS, CONTROL_X, 0, CONTROL_WIDTH, LIST_OPEN_HEIGHT, SETTING_PART_CONTROL,
+     CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, NULL},
+};
+static const ITEMLAYOUT COLOR_ITEMS[] = {
+    LABEL_ITEM,
+    {STATIC_CLASS, MARGIN, ROW_HEIGHT + TEXT_TOP, SWATCH_WIDTH, SWATCH_HEIGHT, SETTING_PART_SWATCH,
+     SS_OWNERDRAW | WS_BORDER, NULL},
+    CHANNEL_ITEMS(0, "Red"),
+    CHANNEL_ITEMS(1, "Green"),
+    CHANNEL_ITEMS(2, "Blue"),
+};
+static const ITEMLAYOUT BUTTON_ITEMS[] = {
+    {BUTTON_CLASS, MARGIN, 0, BUTTON_WIDTH, BUTTON_HEIGHT, SETTINGS_DEFAULTS_ID, BS_PUSHBUTTON | WS_TABSTOP,
+     "Defaults"},
+    {BUTTON_CLASS, OK_X, 0, BUTTON_WIDTH, BUTTON_HEIGHT, IDOK, BS_DEFPUSHBUTTON | WS_TABSTOP, "OK"},
+    {BUTTON_CLASS, CANCEL_X, 0, BUTTON_WIDTH, BUTTON_HEIGHT, IDCANCEL, BS_PUSHBUTTON | WS_TABSTOP, "Cancel"},
+};
+
+struct ROWLAYOUT {
+    const ITEMLAYOUT *items;
+    int count;
+    int height;
+};
+#define ROW_OF(items, height) {items, (int)(sizeof items / sizeof items[0]), height}
+// By kind, in the order of SAVERSETTINGKIND.
+static const ROWLAYOUT ROW_LAYOUTS[] = {
+    ROW_OF(NUMBER_ITEMS, ROW_HEIGHT),
+    ROW_OF(YES_NO_ITEMS, ROW_HEIGHT),
+    ROW_OF(CHOICE_ITEMS, ROW_HEIGHT),
+    ROW_OF(COLOR_ITEMS, SETTING_CHANNELS * ROW_HEIGHT),
+};
+static const ROWLAYOUT BUTTON_ROW = ROW_OF(BUTTON_ITEMS, BUTTON_HEIGHT);
+
+// The template's room: the header with its font, and the most items a table can ask for (every
+// row a colour), each at most ITEM_WORDS long with its alignment.
 #define HEADER_WORDS 32
 #define ITEM_WORDS 24
-#define ITEMS_PER_COLOR (2 + 3 * SETTING_CHANNELS)
-#define BUTTONS 3
+#define ITEMS_PER_COLOR (int)(sizeof COLOR_ITEMS / sizeof COLOR_ITEMS[0])
+#define BUTTONS (int)(sizeof BUTTON_ITEMS / sizeof BUTTON_ITEMS[0])
 #define TEMPLATE_WORDS (HEADER_WORDS + (SAVER_SETTINGS_MAX * ITEMS_PER_COLOR + BUTTONS) * ITEM_WORDS)
-
-static const char *const CHANNEL_NAMES[SETTING_CHANNELS] = {"Red", "Green", "Blue"};
 
 // The template is DWORD-aligned, as the platform requires, and lives as long as the dialog.
 static DWORD TemplateBuffer[TEMPLATE_WORDS / 2];
@@ -76,21 +139,17 @@ static WORD *PutText(WORD *at, const char *text) {
     return PutWord(at, 0);
 }
 
-static WORD *PutPlace(WORD *at, int x, int y, int width, int height) {
-    at = PutWord(at, (WORD)x);
-    at = PutWord(at, (WORD)y);
-    at = PutWord(at, (WORD)width);
-    return PutWord(at, (WORD)height);
-}
-
 // Returns where the dialog's height goes, known once every row is laid out.
 static WORD *PutHeader(TEMPLATEWRITER *writer) {
     WORD *at = PutDword((WORD *)TemplateBuffer, DIALOG_STYLE);
     at = PutDword(at, 0);  // no extended style
     writer->itemCount = at;
     at = PutWord(at, 0);
-    WORD *height = at + 3;
-    at = PutPlace(at, 0, 0, DIALOG_WIDTH, 0);
+    at = PutWord(at, 0);  // x
+    at = PutWord(at, 0);  // y
+    at = PutWord(at, DIALOG_WIDTH);
+    WORD *height = at;
+    at = PutWord(at, 0);
     at = PutWord(at, 0);  // no menu
     at = PutWord(at, 0);  // the dialog class
     at = PutWord(at, 0);  // the caption is set once the dialog exists
@@ -99,77 +158,27 @@ static WORD *PutHeader(TEMPLATEWRITER *writer) {
     return height;
 }
 
-struct ITEMPLACE {
-    int x, y, width, height;
-};
-
-static ITEMPLACE Place(int x, int y, int width, int height) {
-    ITEMPLACE place = {x, y, width, height};
-    return place;
-}
-
-// text: the framework's own words, or null for the effect's, which are set once the dialog
-// exists: they are in the system's code page, which the platform converts.
-static void PutItem(TEMPLATEWRITER *writer, WORD atom, DWORD style, ITEMPLACE place, int id,
-                    const char *text) {
+static void PutItem(TEMPLATEWRITER *writer, const ITEMLAYOUT *item, int firstId, int top) {
     WORD *at = writer->next;
     if ((ULONG_PTR)at & 2) at = PutWord(at, 0);  // every item starts on a DWORD
-    at = PutDword(at, WS_CHILD | WS_VISIBLE | style);
+    at = PutDword(at, WS_CHILD | WS_VISIBLE | item->style);
     at = PutDword(at, 0);
-    at = PutPlace(at, place.x, place.y, place.width, place.height);
-    at = PutWord(at, (WORD)id);
+    at = PutWord(at, (WORD)item->x);
+    at = PutWord(at, (WORD)(top + item->y));
+    at = PutWord(at, (WORD)item->width);
+    at = PutWord(at, (WORD)item->height);
+    at = PutWord(at, (WORD)(firstId + item->part));
     at = PutWord(at, 0xFFFF);
-    at = PutWord(at, atom);
-    at = text ? PutText(at, text) : PutWord(at, 0);
+    at = PutWord(at, item->atom);
+    at = item->text ? PutText(at, item->text) : PutWord(at, 0);
     writer->next = PutWord(at, 0);  // no creation data
     ++*writer->itemCount;
 }
 
-static void PutLabel(TEMPLATEWRITER *writer, int id, int y) {
-    PutItem(writer, STATIC_CLASS, SS_LEFT, Place(MARGIN, y + TEXT_TOP, LABEL_WIDTH, TEXT_HEIGHT), id, NULL);
-}
-
-static void PutSlider(TEMPLATEWRITER *writer, int id, int x, int y) {
-    PutItem(writer, SCROLLBAR_CLASS, SBS_HORZ | WS_TABSTOP,
-            Place(x, y + SLIDER_TOP, VALUE_X - 4 - x, SLIDER_HEIGHT), id, NULL);
-    PutItem(writer, STATIC_CLASS, SS_LEFT, Place(VALUE_X, y + TEXT_TOP, VALUE_WIDTH, TEXT_HEIGHT),
-            id + SETTING_SLIDER_VALUE, NULL);
-}
-
-static void PutColor(TEMPLATEWRITER *writer, int id, int y) {
-    PutLabel(writer, id + SETTING_PART_LABEL, y);
-    PutItem(writer, STATIC_CLASS, SS_OWNERDRAW | WS_BORDER,
-            Place(MARGIN, y + ROW_HEIGHT + TEXT_TOP, SWATCH_WIDTH, SWATCH_HEIGHT), id + SETTING_PART_SWATCH, NULL);
-    for (int channel = 0; channel < SETTING_CHANNELS; ++channel) {
-        int line = y + channel * ROW_HEIGHT;
-        PutItem(writer, STATIC_CLASS, SS_LEFT, Place(CONTROL_X, line + TEXT_TOP, CHANNEL_WIDTH, TEXT_HEIGHT),
-                id + SETTING_PART_CHANNEL_NAME + channel, CHANNEL_NAMES[channel]);
-        PutSlider(writer, id + SETTING_CHANNEL_SLIDER(channel), CONTROL_X + CHANNEL_WIDTH + 2, line);
-    }
-}
-
 // Returns the row's height.
-static int PutRow(TEMPLATEWRITER *writer, const SAVERSETTING *row, int id, int y) {
-    switch (row->kind) {
-    case SETTING_NUMBER:
-        PutLabel(writer, id + SETTING_PART_LABEL, y);
-        PutSlider(writer, id + SETTING_PART_CONTROL, CONTROL_X, y);
-        break;
-    case SETTING_YES_NO:
-        // The check box carries the label, as the platform's check boxes do.
-        PutItem(writer, BUTTON_CLASS, BS_AUTOCHECKBOX | WS_TABSTOP,
-                Place(MARGIN, y + SLIDER_TOP, VALUE_X - MARGIN, CHECK_HEIGHT), id + SETTING_PART_CONTROL, NULL);
-        break;
-    case SETTING_CHOICE:
-        PutLabel(writer, id + SETTING_PART_LABEL, y);
-        PutItem(writer, COMBOBOX_CLASS, CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP,
-                Place(CONTROL_X, y, CONTROL_WIDTH, LIST_OPEN_HEIGHT), id + SETTING_PART_CONTROL, NULL);
-        break;
-    case SETTING_COLOR:
-        PutColor(writer, id, y);
-        return SETTING_CHANNELS * ROW_HEIGHT;
-    }
-    return ROW_HEIGHT;
+static int PutRow(TEMPLATEWRITER *writer, const ROWLAYOUT *layout, int firstId, int top) {
+    for (int i = 0; i < layout->count; ++i) PutItem(writer, &layout->items[i], firstId, top);
+    return layout->height;
 }
 
 static int RowId(int row) { return SETTING_ID(row, 0); }
@@ -177,17 +186,13 @@ static int RowId(int row) { return SETTING_ID(row, 0); }
 static const DLGTEMPLATE *BuildTemplate(const SAVERSETTINGS *settings) {
     TEMPLATEWRITER writer;
     WORD *height = PutHeader(&writer);
-    int y = MARGIN;
-    for (int i = 0; i < SettingCount(settings); ++i) y += PutRow(&writer, &settings->rows[i], RowId(i), y);
-    y += BUTTON_GAP;
-    PutItem(&writer, BUTTON_CLASS, BS_PUSHBUTTON | WS_TABSTOP, Place(MARGIN, y, BUTTON_WIDTH, BUTTON_HEIGHT),
-            SETTINGS_DEFAULTS_ID, "Defaults");
-    int cancelX = DIALOG_WIDTH - MARGIN - BUTTON_WIDTH;
-    PutItem(&writer, BUTTON_CLASS, BS_DEFPUSHBUTTON | WS_TABSTOP,
-            Place(cancelX - BUTTON_GAP - BUTTON_WIDTH, y, BUTTON_WIDTH, BUTTON_HEIGHT), IDOK, "OK");
-    PutItem(&writer, BUTTON_CLASS, BS_PUSHBUTTON | WS_TABSTOP, Place(cancelX, y, BUTTON_WIDTH, BUTTON_HEIGHT),
-            IDCANCEL, "Cancel");
-    *height = (WORD)(y + BUTTON_HEIGHT + MARGIN);
+    int top = MARGIN;
+    for (int i = 0; i < SettingCount(settings); ++i) {
+        SAVERSETTINGKIND kind = settings->rows[i].kind;
+        top += PutRow(&writer, &ROW_LAYOUTS[kind <= SETTING_COLOR ? kind : SETTING_NUMBER], RowId(i), top);
+    }
+    top += BUTTON_GAP;
+    *height = (WORD)(top + PutRow(&writer, &BUTTON_ROW, 0, top) + MARGIN);
     return (const DLGTEMPLATE *)TemplateBuffer;
 }
 

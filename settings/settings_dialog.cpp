@@ -224,10 +224,11 @@ struct SLIDER {
     int channel;  // -1: a number
 };
 
+// Counted as a distance from the minimum, as the reader checks it, so that no range overflows.
 static LONG SliderValue(SLIDER slider, int position) {
     if (slider.channel >= 0) return position;
     const SAVERSETTING *row = &Shown->rows[slider.row];
-    return row->minimum + position * SettingStep(row);
+    return (LONG)((DWORD)row->minimum + (DWORD)position * (DWORD)SettingStep(row));
 }
 
 static int SliderId(SLIDER slider) {

@@ -68,7 +68,7 @@ fi
 
 # A saver whose effect binds a settings table carries their code (reading, storing, the dialog
 # built from the table); the link map shows it. The product links none of it.
-settings_allowance=6144
+settings_allowance=8192
 if [ -n "$map" ] && grep -q 'libsaver_settings\.a(settings_dialog' "$map"; then
     echo "settings code linked: $settings_allowance bytes more allowed"
     size_limit=$((size_limit + settings_allowance))

@@ -26,7 +26,8 @@
 //      one tick to the next;
 //   5. frees every GDI object it creates, in the tick or at WM_DESTROY: the saver runs for hours;
 //   6. keeps its state in one process-wide record and reads no clock, registry, file or system
-//      setting of its own: the same session draws the same picture;
+//      setting of its own: the same session draws the same picture (its settings, if it has
+//      any, the framework reads for it into that record);
 //   7. draws something a window sees, full screen and in a preview child as small as 152 x 112,
 //      which may not contain the effect's fixed coordinates.
 // The framework stops passing WM_TIMER once the saver may close, and yields the processor before

@@ -31,6 +31,9 @@ target_link_libraries(saver_framework PUBLIC win32_headers)
 add_library(saver_product STATIC ${LINE_EFFECT_SOURCES})
 target_link_libraries(saver_product PUBLIC saver_framework)
 
+add_library(saver_settings STATIC ${SAVER_SETTINGS_SOURCES})
+target_link_libraries(saver_settings PUBLIC saver_framework)
+
 file(GLOB SIM_SOURCES CONFIGURE_DEPENDS sim/*.cpp)
 add_library(win32_sim STATIC ${SIM_SOURCES})
 target_include_directories(win32_sim PUBLIC ${PROJECT_SOURCE_DIR})
@@ -39,7 +42,7 @@ target_link_libraries(win32_sim PUBLIC win32_headers)
 # The simulated program: the product with the platform under it. The entry point is the real one.
 add_library(saver_on_sim INTERFACE)
 target_link_libraries(saver_on_sim INTERFACE
-    -Wl,--start-group saver_product saver_framework win32_sim -Wl,--end-group)
+    -Wl,--start-group saver_product saver_framework saver_settings win32_sim -Wl,--end-group)
 
 # The effect checker: any effect with the framework on the simulated platform, run through
 # scripted sessions (add_effect_check).

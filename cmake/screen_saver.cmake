@@ -56,12 +56,21 @@ function(_saver_warnings target)
     endif()
 endfunction()
 
+# An effect's settings live under HKEY_CURRENT_USER\Software\NAME (SAVER_SETTINGS).
+function(_saver_name_effect target name)
+    target_compile_definitions(${target} PRIVATE "$<$<COMPILE_LANGUAGE:CXX>:SAVER_NAME=\"${name}\">")
+endfunction()
+
 if(CMAKE_SYSTEM_NAME STREQUAL "Windows")
 
 # The framework, compiled once for all the savers of the build.
 add_library(saver_framework OBJECT ${SAVER_GUARD} ${SAVER_FRAMEWORK_SOURCES})
 target_include_directories(saver_framework PRIVATE ${PROJECT_SOURCE_DIR})
 target_compile_options(saver_framework PRIVATE ${SAVER_WINDOWS_COMPILE})
+# The settings code, a library: the image takes it only from an effect that binds a table.
+add_library(saver_settings STATIC ${SAVER_SETTINGS_SOURCES})
+target_include_directories(saver_settings PRIVATE ${PROJECT_SOURCE_DIR})
+target_compile_options(saver_settings PRIVATE ${SAVER_WINDOWS_COMPILE})
 
 # The image alone, NAME.scr from the framework and the sources, without its test: what the
 # benchmark's framework-alone saver is built with too. The link map goes to NAME.map.
@@ -71,7 +80,8 @@ function(add_saver_image NAME)
     target_compile_options(${NAME} PRIVATE "$<$<COMPILE_LANGUAGE:CXX>:${SAVER_WINDOWS_COMPILE}>")
     # The link map shows the image check what went into the image.
     target_link_options(${NAME} PRIVATE ${SAVER_WINDOWS_LINK} -Wl,-Map=${CMAKE_CURRENT_BINARY_DIR}/${NAME}.map)
-    target_link_libraries(${NAME} PRIVATE ${SAVER_WINDOWS_LIBRARIES})
+    target_link_libraries(${NAME} PRIVATE saver_settings ${SAVER_WINDOWS_LIBRARIES})
+    _saver_name_effect(${NAME} ${NAME})
     set_target_properties(${NAME} PROPERTIES OUTPUT_NAME ${NAME} SUFFIX ".scr")
 endfunction()
 
@@ -129,7 +139,8 @@ function(add_effect_check_program NAME)
     target_link_options(${NAME}_check PRIVATE
         -Wl,--wrap=SaverEffectProc -Wl,--wrap=SaverDismissProc)
     target_link_libraries(${NAME}_check PRIVATE
-        -Wl,--start-group effect_checker saver_framework win32_sim -Wl,--end-group)
+        -Wl,--start-group effect_checker saver_framework saver_settings win32_sim -Wl,--end-group)
+    _saver_name_effect(${NAME}_check ${NAME})
 endfunction()
 
 # The sources as a set: real paths, sorted, without resource scripts.

@@ -54,6 +54,15 @@ enum class Input {
     CloseCommand,
 };
 
+// What the registry holds for an effect's settings when a session starts. An effect without
+// settings runs at its defaults only.
+enum class Settings {
+    Defaults,  // nothing stored
+    Minimum,   // every setting at its minimum: the first choice, no, black
+    Maximum,   // every setting at its maximum: the last choice, yes, white
+    Wrong,     // every value wrong: another type, out of range, too long
+};
+
 struct Session {
     std::string name;
     bool preview;
@@ -62,6 +71,7 @@ struct Session {
     int ticks;          // ticks before the input
     Input input;        // Input::None: a preview gets every input in turn, then its parent goes
     bool isLong;        // run twice (the same calls each time), its drawing must be seen
+    Settings settings = Settings::Defaults;
 };
 
 // The sessions every effect is put through, in the order their findings are reported.

@@ -3,6 +3,7 @@
 // input that ends a saver, in turn.
 #include "effect_check/effect_check.h"
 #include "framework/saver_state.h"
+#include "settings/settings.h"
 #include "startup/modes.h"
 
 #include <alloca.h>
@@ -64,6 +65,36 @@ const char *InputName(Input input) {
 
 }  // namespace
 
+namespace {
+
+struct SettingsRow {
+    Settings settings;
+    const char *name;
+};
+const SettingsRow SETTINGS_CONFIGURATIONS[] = {
+    {Settings::Minimum, "every setting at its minimum"},
+    {Settings::Maximum, "every setting at its maximum"},
+    {Settings::Wrong, "every stored setting wrong"},
+};
+
+// An effect with settings: each long session again in every other configuration, right after it.
+std::vector<Session> WithEverySettingsConfiguration(const std::vector<Session> &sessions) {
+    if (SettingCount(&SaverEffectSettings) == 0) return sessions;
+    std::vector<Session> configured;
+    for (const Session &session : sessions) {
+        configured.push_back(session);
+        if (!session.isLong) continue;
+        for (const SettingsRow &row : SETTINGS_CONFIGURATIONS) {
+            configured.push_back(session);
+            configured.back().settings = row.settings;
+            configured.back().name += std::string(", ") + row.name;
+        }
+    }
+    return configured;
+}
+
+}  // namespace
+
 std::vector<Session> Sessions(int longTicks) {
     std::vector<Session> sessions = {
         {"full screen 1024 x 768, NT family", false, false, false, longTicks, Input::Key, true},
@@ -83,7 +114,7 @@ std::vector<Session> Sessions(int longTicks) {
             sessions.push_back({"full screen, " + std::string(family.name) + ", ended by " + row.name, false,
                                 family.win9x, family.password, INPUT_TICKS, row.input, false});
         }
-    return sessions;
+    return WithEverySettingsConfiguration(sessions);
 }
 
 namespace {
@@ -230,12 +261,53 @@ void Drive() {
     sim::After(DRIVE_INTERVAL, Drive);
 }
 
+// The largest value a row allows: its maximum, or the last step before it.
+DWORD LargestSetting(const SAVERSETTING &row) {
+    DWORD steps = ((DWORD)row.maximum - (DWORD)row.minimum) / (DWORD)SettingStep(&row);
+    return (DWORD)row.minimum + steps * (DWORD)SettingStep(&row);
+}
+
+void StoreSetting(const SAVERSETTING &row, DWORD type, const void *data, DWORD size) {
+    sim::SetRegistryValue(HKEY_CURRENT_USER, SaverEffectSettings.keyName, row.valueName, type, data, size);
+}
+
+// Each row wrong in one of three ways, in turn: another type, out of range, too long.
+void StoreWrongSetting(const SAVERSETTING &row, int index) {
+    static const char TEXT[] = "1";
+    DWORD outOfRange = row.maximum < 0x7FFFFFFF ? (DWORD)row.maximum + 1 : (DWORD)row.minimum - 1;
+    DWORD tooLong[2] = {row.defaultValue, 0};
+    switch (index % 3) {
+    case 0:
+        StoreSetting(row, REG_SZ, TEXT, sizeof TEXT);
+        break;
+    case 1:
+        StoreSetting(row, REG_DWORD, &outOfRange, sizeof outOfRange);
+        break;
+    case 2:
+        StoreSetting(row, REG_DWORD, tooLong, sizeof tooLong);
+        break;
+    }
+}
+
+// Where the framework reads the effect's settings, before the saver window exists.
+void StoreSettings(Settings settings) {
+    for (int i = 0; i < SettingCount(&SaverEffectSettings); ++i) {
+        const SAVERSETTING &row = SaverEffectSettings.rows[i];
+        DWORD value = settings == Settings::Minimum ? (DWORD)row.minimum : LargestSetting(row);
+        if (settings == Settings::Wrong)
+            StoreWrongSetting(row, i);
+        else if (settings != Settings::Defaults)
+            StoreSetting(row, REG_DWORD, &value, sizeof value);
+    }
+}
+
 void SetUpWorld(const Session &session, DWORD startTick, unsigned variation) {
     current = &session;
     verifierCalls = 0;
     inputGiven = false;
     worldWentOn = false;
     sim::Reset(variation);
+    StoreSettings(session.settings);
     sim::SetTickCount(startTick);
     lastTickTime = startTick;
     lastTicks = 0;

@@ -1,15 +1,15 @@
 // Rings: drops fall into a dark pool and send out rings that fade as they widen.
 //
-// A whole saver in one file: the window procedure, the two configure hooks and the one line that
-// binds the procedure to the framework. Integer arithmetic only, as the saver links no C runtime;
-// the pseudo-random sequence starts from a fixed seed, so every run draws the same picture.
+// A whole saver in one file: the window procedure, the two configure hooks, the table of its
+// settings and the lines that bind them to the framework. Integer arithmetic only, as the saver
+// links no C runtime; the pseudo-random sequence starts from a fixed seed, so every run with the
+// same settings draws the same picture.
 #include "framework/saver_effect.h"
 
 #define RINGS_TIMER_ID 1
-#define RINGS_TIMER_INTERVAL 30     // ms a tick
-#define RING_COUNT 6                // rings under way at once
+#define MOST_RINGS 16               // rings under way at once, at most
+#define SPEED_INTERVAL 150          // ms a tick at speed 1; speed 5 ticks every 30 ms
 #define RINGS_SEED 0x52494E47u      // "RING"
-#define POOL_COLOR RGB(0, 18, 40)   // the pool's dark blue
 #define SCALE_DIVISOR 48            // the window's smaller side over this is one unit
 #define SPLASH_POINTS 7             // a crown of three spikes over the drop
 
@@ -20,23 +20,57 @@ struct RING {
     COLORREF color;
 };
 
+// What the user chose in the settings dialog; the framework fills it in before WM_CREATE.
+struct RINGSSETTINGS {
+    DWORD ringCount;
+    DWORD speed;
+    DWORD palette;    // which of PALETTES
+    DWORD splashes;   // drops splash as they land
+    DWORD poolColor;
+};
+
 struct RINGSSTATE {
+    RINGSSETTINGS settings;
     RECT client;
     int unit;                  // one unit of size, at least 1 pixel
     DWORD randomState;
     HBRUSH poolBrush;          // lives from WM_CREATE to WM_DESTROY
     BOOL isPoolFilled;         // the first tick fills the window with the pool's colour
-    RING rings[RING_COUNT];
+    RING rings[MOST_RINGS];
 };
 
-static RINGSSTATE RingsState = {{0, 0, 0, 0}, 1, RINGS_SEED, NULL, FALSE, {}};
+static RINGSSTATE RingsState = {{}, {0, 0, 0, 0}, 1, RINGS_SEED, NULL, FALSE, {}};
 
-// Bright colours of the rings, round the colour wheel.
-static const COLORREF RING_COLORS[] = {
+// The rings' colours to choose from: bright ones round the colour wheel, or some of them.
+static const COLORREF EVERY_COLOR[] = {
     RGB(255, 96, 64), RGB(255, 200, 40), RGB(140, 255, 80), RGB(40, 230, 200),
     RGB(70, 150, 255), RGB(180, 110, 255), RGB(255, 90, 200), RGB(250, 250, 250),
 };
-#define RING_COLOR_COUNT (int)(sizeof RING_COLORS / sizeof RING_COLORS[0])
+static const COLORREF COOL_COLORS[] = {RGB(140, 255, 80), RGB(40, 230, 200), RGB(70, 150, 255),
+                                       RGB(180, 110, 255)};
+static const COLORREF WARM_COLORS[] = {RGB(255, 96, 64), RGB(255, 200, 40), RGB(255, 90, 200)};
+static const COLORREF WHITE_ONLY[] = {RGB(250, 250, 250)};
+
+struct PALETTE {
+    const COLORREF *colors;
+    int count;
+};
+#define PALETTE_OF(colors) {colors, (int)(sizeof colors / sizeof colors[0])}
+static const PALETTE PALETTES[] = {
+    PALETTE_OF(EVERY_COLOR), PALETTE_OF(COOL_COLORS), PALETTE_OF(WARM_COLORS), PALETTE_OF(WHITE_ONLY),
+};
+static const LPCSTR PALETTE_NAMES[] = {"Every colour", "Cool", "Warm", "White"};
+
+// The settings, as the "/c" dialog shows them and the registry keeps them. The defaults draw
+// what Rings drew before it had settings.
+static const SAVERSETTING RINGS_SETTINGS[] = {
+    SAVER_NUMBER(RingsState.settings.ringCount, "Rings", "Rings at once", 6, 1, MOST_RINGS, 1),
+    SAVER_NUMBER(RingsState.settings.speed, "Speed", "Speed", 5, 1, 10, 1),
+    SAVER_CHOICE(RingsState.settings.palette, "Palette", "Colours of the rings", 0, PALETTE_NAMES),
+    SAVER_YES_NO(RingsState.settings.splashes, "Splashes", "Drops splash as they land", TRUE),
+    SAVER_COLOR(RingsState.settings.poolColor, "Pool", "Colour of the pool", RGB(0, 18, 40)),
+};
+SAVER_SETTINGS(RINGS_SETTINGS);
 
 static int NextRingRandom(int range) {
     RingsState.randomState = RingsState.randomState * 1103515245u + 12345u;
@@ -45,10 +79,11 @@ static int NextRingRandom(int range) {
 
 // A colour part of the way from bright to the pool's colour, in 256ths.
 static COLORREF Fade(COLORREF color, int towardsPool) {
+    COLORREF pool = RingsState.settings.poolColor;
     int keep = 256 - towardsPool;
-    int red = (GetRValue(color) * keep + GetRValue(POOL_COLOR) * towardsPool) / 256;
-    int green = (GetGValue(color) * keep + GetGValue(POOL_COLOR) * towardsPool) / 256;
-    int blue = (GetBValue(color) * keep + GetBValue(POOL_COLOR) * towardsPool) / 256;
+    int red = (GetRValue(color) * keep + GetRValue(pool) * towardsPool) / 256;
+    int green = (GetGValue(color) * keep + GetGValue(pool) * towardsPool) / 256;
+    int blue = (GetBValue(color) * keep + GetBValue(pool) * towardsPool) / 256;
     return RGB(red, green, blue);
 }
 
@@ -58,7 +93,8 @@ static void StartRing(RING *ring) {
     ring->y = height > 0 ? NextRingRandom(height) : 0;
     ring->radius = 0;
     ring->maxRadius = RingsState.unit * (6 + NextRingRandom(10));
-    ring->color = RING_COLORS[NextRingRandom(RING_COLOR_COUNT)];
+    const PALETTE *palette = &PALETTES[RingsState.settings.palette];
+    ring->color = palette->colors[NextRingRandom(palette->count)];
 }
 
 static void DrawCircle(HDC dc, const RING *ring, COLORREF color, int penWidth) {
@@ -102,9 +138,13 @@ static void AdvanceRing(HDC dc, RING *ring) {
     int penWidth = RingsState.unit > 4 ? 2 : 1;
     int step = RingsState.unit > 8 ? RingsState.unit / 4 : 1;
     int splashReach = 3 * RingsState.unit;
-    if (ring->radius == 0) DrawSplash(dc, ring);
-    else DrawCircle(dc, ring, POOL_COLOR, penWidth);  // the ring's last place
-    if (ring->radius < splashReach && ring->radius + step >= splashReach) EraseSplash(dc, ring);
+    BOOL splashes = RingsState.settings.splashes;
+    if (ring->radius == 0) {
+        if (splashes) DrawSplash(dc, ring);
+    } else {
+        DrawCircle(dc, ring, RingsState.settings.poolColor, penWidth);  // the ring's last place
+    }
+    if (splashes && ring->radius < splashReach && ring->radius + step >= splashReach) EraseSplash(dc, ring);
     ring->radius += step;
     if (ring->radius > ring->maxRadius) {
         StartRing(ring);
@@ -121,7 +161,7 @@ static void DrawTick(HWND window) {
     }
     // The rings' insides are left as they are: rings cross each other's wakes.
     HGDIOBJ keptBrush = SelectObject(dc, GetStockObject(NULL_BRUSH));
-    for (int i = 0; i < RING_COUNT; ++i) AdvanceRing(dc, &RingsState.rings[i]);
+    for (DWORD i = 0; i < RingsState.settings.ringCount; ++i) AdvanceRing(dc, &RingsState.rings[i]);
     SelectObject(dc, keptBrush);
     ReleaseDC(window, dc);
 }
@@ -131,14 +171,14 @@ static void StartPool(HWND window) {
     int side = RingsState.client.right < RingsState.client.bottom ? RingsState.client.right
                                                                     : RingsState.client.bottom;
     RingsState.unit = side / SCALE_DIVISOR > 1 ? side / SCALE_DIVISOR : 1;
-    RingsState.poolBrush = CreateSolidBrush(POOL_COLOR);
+    RingsState.poolBrush = CreateSolidBrush(RingsState.settings.poolColor);
     RingsState.isPoolFilled = FALSE;
-    for (int i = 0; i < RING_COUNT; ++i) {
+    for (DWORD i = 0; i < RingsState.settings.ringCount; ++i) {
         StartRing(&RingsState.rings[i]);
         // Rings already under way, so the pool is busy from the first tick.
         RingsState.rings[i].radius = NextRingRandom(RingsState.rings[i].maxRadius);
     }
-    SetTimer(window, RINGS_TIMER_ID, RINGS_TIMER_INTERVAL, NULL);
+    SetTimer(window, RINGS_TIMER_ID, SPEED_INTERVAL / RingsState.settings.speed, NULL);
 }
 
 LRESULT CALLBACK RingsEffectProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -160,7 +200,7 @@ LRESULT CALLBACK RingsEffectProc(HWND window, UINT message, WPARAM wParam, LPARA
 
 const WNDPROC SaverEffectProc = RingsEffectProc;
 
-// Rings has no settings: no dialog classes to register, and no dialog in the module.
+// The settings' dialog is built from the table: no classes of its own, and no dialog in the module.
 BOOL RegisterConfigClasses(HINSTANCE) { return TRUE; }
 
 INT_PTR CALLBACK ConfigDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }

@@ -9,6 +9,8 @@
 //     dialog needs; returns TRUE to go on to the dialog;
 //   - INT_PTR CALLBACK ConfigDialogProc(HWND, UINT, WPARAM, LPARAM): the procedure of dialog
 //     CONFIG_DIALOG_ID, shown for "/c". A module without that dialog ends "/c" with -1.
+// If it likes, it supplies a fourth: a table of its settings (at the end of this header), from
+// which the framework reads the user's values into its record and builds the dialog of "/c".
 //
 // The window procedure is called by the framework's frame procedure with every message the
 // framework did not consume. It
@@ -27,7 +29,8 @@
 //      as it started with (SetTimer with the same id replaces a timer, a new id adds one): the
 //      saver runs for hours;
 //   6. keeps its state in one process-wide record and reads no clock, registry, file or system
-//      setting of its own: the same session draws the same picture;
+//      setting of its own: the same session draws the same picture (its settings, if it has
+//      any, the framework reads for it into that record);
 //   7. draws something a window sees, full screen and in a preview child as small as 152 x 112,
 //      which may not contain the effect's fixed coordinates.
 // The framework stops passing WM_TIMER once the saver may close, and yields the processor before
@@ -52,4 +55,88 @@ extern const WNDPROC SaverEffectProc;
 BOOL RegisterConfigClasses(HINSTANCE instance);
 INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 }
+
+// ---------------------------------------------------------------------------------------------
+// Settings, for an effect that has some.
+//
+// The effect lists them in its own source, one row per setting, each naming a DWORD of its
+// record, and binds the table once:
+//
+//     static const SAVERSETTING MY_SETTINGS[] = {
+//         SAVER_NUMBER(MyState.half, "Size", "Size of a square", 8, 2, 40, 2),
+//     };
+//     SAVER_SETTINGS(MY_SETTINGS);
+//
+// Before the saver window is created, full screen and in a preview, the framework puts into each
+// of those DWORDs the value the current user stored (a REG_DWORD of the row's name in the key
+// HKEY_CURRENT_USER\Software\<saver name>), or the row's default where the value is missing or is
+// none the dialog could have stored: of another type or size, out of the range, off the step. So
+// the effect reads only its record, and finds there only values its rows allow (rule 6 stands).
+//
+// "/c" shows a dialog built from the table, unless the module has a dialog CONFIG_DIALOG_ID of
+// its own: a row per setting (a number: a slider showing its value; yes or no: a check box; a
+// choice: a drop-down list; a colour: red, green and blue sliders beside a swatch), and the
+// buttons OK (stores every setting), Cancel and Defaults. An effect without settings binds no
+// table and links none of this.
+
+// The most settings one effect may have.
+#define SAVER_SETTINGS_MAX 16
+
+enum SAVERSETTINGKIND { SETTING_NUMBER, SETTING_YES_NO, SETTING_CHOICE, SETTING_COLOR };
+
+// One setting. Every kind is a whole number from minimum to maximum in steps of step: yes or no
+// is 1 or 0, a choice the position of its name in the list, a colour an RGB() value.
+struct SAVERSETTING {
+    LPCSTR valueName;  // the registry value
+    LPCSTR label;      // what the user reads beside the control
+    SAVERSETTINGKIND kind;
+    DWORD *value;      // the field of the effect's record that receives the value
+    DWORD defaultValue;
+    LONG minimum, maximum, step;  // a slider has at most 32 767 steps
+    const LPCSTR *choices;        // a choice's names, maximum + 1 of them
+};
+
+// A row of each kind. field is a DWORD of the effect's record; the default must be one of the
+// row's values.
+#define SAVER_NUMBER(field, valueName, label, defaultValue, minimum, maximum, step)            \
+    {valueName, label, SETTING_NUMBER, &(field), (DWORD)(defaultValue), minimum, maximum, step, \
+     NULL}
+#define SAVER_YES_NO(field, valueName, label, defaultValue) \
+    {valueName, label, SETTING_YES_NO, &(field), (DWORD)(defaultValue), 0, 1, 1, NULL}
+#define SAVER_CHOICE(field, valueName, label, defaultIndex, names)         \
+    {valueName, label, SETTING_CHOICE, &(field), (DWORD)(defaultIndex), 0, \
+     (LONG)(sizeof(names) / sizeof((names)[0])) - 1, 1, names}
+#define SAVER_COLOR(field, valueName, label, defaultColor) \
+    {valueName, label, SETTING_COLOR, &(field), (DWORD)(defaultColor), 0, 0xFFFFFF, 1, NULL}
+
+// The table as the framework sees it. The framework reaches the settings code only through the
+// two entries, so that an effect that binds no table links none of it.
+struct SAVERSETTINGS {
+    LPCSTR keyName;  // under HKEY_CURRENT_USER
+    const SAVERSETTING *rows;
+    int count;
+    void (*load)(const SAVERSETTINGS *settings);
+    INT_PTR (*configure)(const SAVERSETTINGS *settings, HWND owner);
+};
+
+// The key is named after the saver: add_screen_saver defines SAVER_NAME as its NAME.
+#define SAVER_SETTINGS(table)                                                              \
+    static_assert(sizeof(table) / sizeof((table)[0]) <= SAVER_SETTINGS_MAX,               \
+                  "more settings than SAVER_SETTINGS_MAX");                                \
+    const SAVERSETTINGS SaverEffectSettings = {"Software\\" SAVER_NAME, table,              \
+                                               (int)(sizeof(table) / sizeof((table)[0])), \
+                                               LoadSaverSettings, ShowSettingsDialog}
+
+extern "C" const SAVERSETTINGS SaverEffectSettings;
+
+// Puts each row's value, stored or default, into its field.
+void LoadSaverSettings(const SAVERSETTINGS *settings);
+// The dialog of "/c": the module's own CONFIG_DIALOG_ID if it has one, else one built from the
+// table. IDOK once every setting is stored, IDCANCEL when the user stored nothing, -1 when the
+// dialog cannot be shown.
+INT_PTR ShowSettingsDialog(const SAVERSETTINGS *settings, HWND owner);
+// For a dialog of the effect's own: each row's value, stored or default, into values; and values
+// into the registry, FALSE when one of them could not be stored.
+void ReadSaverSettings(const SAVERSETTINGS *settings, DWORD values[SAVER_SETTINGS_MAX]);
+BOOL StoreSaverSettings(const SAVERSETTINGS *settings, const DWORD values[SAVER_SETTINGS_MAX]);
 #endif

@@ -78,6 +78,9 @@ LONG RunSaverWindow(HWND parent) {
     SaverState.autoPlayMessage =
         SaverState.isWin9xFamily ? RegisterWindowMessageA(AUTOPLAY_QUERY_MESSAGE) : 0;
 
+    // The effect finds its settings in its record from WM_CREATE on.
+    if (SaverEffectSettings.load) SaverEffectSettings.load(&SaverEffectSettings);
+
     if (RegisterClassA(&windowClass))
         SaverState.mainWindow = CreateWindowExA(place.exStyle, SAVER_WINDOW_CLASS, place.title,
                                                 place.style, place.x, place.y, place.width,

@@ -117,6 +117,24 @@ struct RegistryKey {
     std::map<std::string, RegistryValue> values;  // names lower-cased
 };
 
+// A control of a dialog box: what the platform's predefined classes keep for it.
+struct ControlRecord {
+    int id;
+    std::string kind;  // "button", "static", "scrollbar", "combobox", ...: the class, lower-cased
+    int check = BST_UNCHECKED;
+    int minimum = 0, maximum = 0, position = 0;  // a scroll bar control's range starts empty
+    std::vector<std::string> items;
+    int selection = CB_ERR;
+};
+
+// A modal dialog box of DialogBoxIndirectParamA, until its loop ends.
+struct ModalDialog {
+    HWND window;
+    DLGPROC proc;
+    bool ended;
+    INT_PTR result;
+};
+
 struct Event {
     DWORD due;
     unsigned long long order;
@@ -200,6 +218,13 @@ struct Machine {
     // modules
     std::vector<Module> modules;
 
+    // resources of the program's module, by type and identifier (both as integers)
+    std::vector<std::pair<ULONG_PTR, ULONG_PTR>> resources;
+
+    // dialog boxes and their controls
+    std::vector<ModalDialog> dialogs;  // open, innermost last
+    std::map<HWND, ControlRecord> controls;
+
     // system parameters
     BOOL screenSaverRunning = FALSE;
 
@@ -227,6 +252,14 @@ std::string Lower(const std::string &text);
 void WaitUntil(DWORD tick);
 bool HasEvents();
 DWORD NextEventDue();
+
+// A window of the program's that the platform makes itself (a dialog box and its controls):
+// no class of the program's, no creation messages.
+Window *NewPlatformWindow(const char *className, const char *title, RECT rect, HWND parent,
+                          DWORD style, DWORD exStyle, WNDPROC proc);
+// A modal loop of the platform's: retrieves and dispatches the program's messages, waiting when
+// there are none, until done() holds.
+void RunModalLoop(const std::function<bool()> &done);
 
 // Delivery into a program window's procedure.
 LRESULT Deliver(Window *window, UINT message, WPARAM wParam, LPARAM lParam, bool sent);

@@ -160,6 +160,52 @@ void SetRegistryDword(HKEY root, const char *key, const char *name, DWORD value)
 void CreateRegistryKey(HKEY root, const char *key);
 int OpenRegistryKeys();
 
+struct StoredRegistryValue {
+    bool exists;
+    DWORD type;
+    std::vector<BYTE> data;
+};
+StoredRegistryValue RegistryValueOf(HKEY root, const char *key, const char *name);
+bool RegistryKeyExists(HKEY root, const char *key);
+
+// ---------------------------------------------------------------------------------------------
+// Resources. The program's module has none but those a test adds, by integer type and identifier
+// (FindResourceA finds them; nothing loads them).
+
+void AddResource(int type, int id);
+
+// ---------------------------------------------------------------------------------------------
+// Dialog boxes made from a template in memory (DialogBoxIndirectParamA), with their controls:
+// buttons, check boxes, static texts, scroll bars and drop-down lists. The template is read as
+// the platform reads it (DWORD-aligned items, UTF-16 strings). The user acts on a dialog from
+// scripted events, while its modal loop waits; each action reaches the dialog procedure as the
+// control's notification. Nothing is painted: an owner-drawn control gets no WM_DRAWITEM.
+
+// The innermost dialog box open now, or 0.
+HWND ShownDialog();
+HWND DialogItem(HWND dialog, int id);
+struct ControlFacts {
+    bool exists;
+    std::string kind;  // the class, lower-cased: "button", "static", "scrollbar", "combobox"
+    DWORD style;
+    std::string text;
+    RECT rect;  // in dialog units, as the template placed it: left, top, right, bottom
+    int check;
+    int minimum, maximum, position;
+    std::vector<std::string> items;
+    int selection;
+};
+ControlFacts ControlFactsOf(HWND control);
+// A click on a button or check box (an automatic check box changes its state first).
+void ClickButton(HWND dialog, int id);
+// The close box of the dialog's caption.
+void CloseDialogBox(HWND dialog);
+// The user works a scroll bar control: code is SB_LINERIGHT, SB_THUMBPOSITION (with thumb)...;
+// SB_ENDSCROLL follows. Where the thumb goes is the program's to set.
+void WorkScrollBar(HWND dialog, int id, WORD code, int thumb = 0);
+// The user picks an item of a drop-down list.
+void ChooseListItem(HWND dialog, int id, int index);
+
 // ---------------------------------------------------------------------------------------------
 // Modules. A module is installed on the machine; it is loaded when its reference count is above
 // zero. A module installed as already loaded holds one reference of the process's own.

@@ -68,6 +68,18 @@ void SetRegistryDword(HKEY root, const char *key, const char *name, DWORD value)
 
 int OpenRegistryKeys() { return (int)M.openKeys.size(); }
 
+StoredRegistryValue RegistryValueOf(HKEY root, const char *key, const char *name) {
+    auto found = M.registry.find(KeyPath(root, key));
+    if (found == M.registry.end()) return {false, 0, {}};
+    auto value = found->second.values.find(Lower(name));
+    if (value == found->second.values.end()) return {false, 0, {}};
+    return {true, value->second.type, value->second.data};
+}
+
+bool RegistryKeyExists(HKEY root, const char *key) { return M.registry.count(KeyPath(root, key)) > 0; }
+
+void AddResource(int type, int id) { M.resources.push_back({(ULONG_PTR)type, (ULONG_PTR)id}); }
+
 bool ScreenSaverRunning() { return M.screenSaverRunning != FALSE; }
 
 }  // namespace sim
@@ -163,6 +175,31 @@ LSTATUS WINAPI RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD
     return ERROR_SUCCESS;
 }
 
+// Every key may be created, under any other.
+LSTATUS WINAPI RegCreateKeyExA(HKEY root, LPCSTR subKey, DWORD reserved, LPSTR className, DWORD options,
+                               REGSAM access, LPSECURITY_ATTRIBUTES security, PHKEY result,
+                               LPDWORD disposition) {
+    if (Enter("RegCreateKeyExA", {root, subKey, reserved, className, options, access,
+                                  (const void *)security}))
+        return ERROR_ACCESS_DENIED;
+    std::string base = OpenKeyPath(root) ? *OpenKeyPath(root) : RootName(root);
+    std::string path = subKey && *subKey ? base + "\\" + Lower(subKey) : base;
+    bool existed = M.registry.count(path) > 0;
+    M.registry[path];
+    if (disposition) *disposition = existed ? REG_OPENED_EXISTING_KEY : REG_CREATED_NEW_KEY;
+    return OpenKey(root, subKey, result);
+}
+
+LSTATUS WINAPI RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE *data,
+                              DWORD size) {
+    if (Enter("RegSetValueExA", {key, name, reserved, type, (const void *)data, size}))
+        return ERROR_ACCESS_DENIED;
+    std::string *path = OpenKeyPath(key);
+    if (!path) return ERROR_INVALID_HANDLE;
+    M.registry[*path].values[Lower(name ? name : "")] = {type, std::vector<BYTE>(data, data + size)};
+    return ERROR_SUCCESS;
+}
+
 LSTATUS WINAPI RegCloseKey(HKEY key) {
     if (Enter("RegCloseKey", {key})) return ERROR_INVALID_HANDLE;
     return M.openKeys.erase((ULONG_PTR)key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
@@ -203,10 +240,14 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR name, HWND owner, DLGP
     return -1;
 }
 
-// No dialog is ever shown, so there is none to end.
-BOOL WINAPI EndDialog(HWND dialog, INT_PTR result) {
-    Enter("EndDialog", {dialog, (LONG_PTR)result});
-    return FALSE;
+// Only the resources a test added: the module has no others.
+HRSRC WINAPI FindResourceA(HMODULE module, LPCSTR name, LPCSTR type) {
+    if (Enter("FindResourceA", {module, ResourceName(name), ResourceName(type)})) return 0;
+    if (module != (HMODULE)PROGRAM_MODULE) return 0;
+    for (size_t i = 0; i < M.resources.size(); ++i)
+        if (M.resources[i].first == (ULONG_PTR)type && M.resources[i].second == (ULONG_PTR)name)
+            return (HRSRC)(0x80000 + 0x10 * i);
+    return 0;
 }
 
 // The program's module has no string table: every string is missing.

@@ -58,6 +58,13 @@ static Window *NewWindow(bool ours, const char *className, const char *title, RE
     return M.windows.back().get();
 }
 
+Window *NewPlatformWindow(const char *className, const char *title, RECT rect, HWND parent,
+                          DWORD style, DWORD exStyle, WNDPROC proc) {
+    Window *window = NewWindow(true, className, title, rect, parent, style, exStyle);
+    window->proc = proc;
+    return window;
+}
+
 void CreateDesktop() {
     inputWindowNamed = false;
     M.foreground = NewWindow(false, "#32769", "", M.screen, 0, WS_VISIBLE, 0)->handle;
@@ -355,6 +362,21 @@ static void WaitForSomething() {
         throw WaitsForever();
     }
     WaitUntil(soonest);
+}
+
+// WM_QUIT ends the modal loop and stays in the queue for the program's own loop, as on the
+// platform.
+void RunModalLoop(const std::function<bool()> &done) {
+    while (!done()) {
+        MSG msg;
+        if (!Retrieve(0, 0, 0, false, &msg)) {
+            WaitForSomething();
+            continue;
+        }
+        if (msg.message == WM_QUIT) return;
+        Retrieve(0, 0, 0, true, &msg);
+        if (Window *record = OurWindow(msg.hwnd)) Deliver(record, msg.message, msg.wParam, msg.lParam, false);
+    }
 }
 
 void SetInputWindow(HWND window) {

@@ -45,6 +45,8 @@ LONG RunMode(const ModeRequest &request) {
 
 LONG ShowConfigDialog(HWND parent) {
     if (!RegisterConfigClasses(SaverState.instance)) return 0;
+    if (SaverEffectSettings.configure)
+        return (LONG)SaverEffectSettings.configure(&SaverEffectSettings, parent);
     return (LONG)DialogBoxParamA(SaverState.instance, MAKEINTRESOURCEA(CONFIG_DIALOG_ID), parent,
                                  ConfigDialogProc, 0);
 }

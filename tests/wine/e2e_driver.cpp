@@ -37,6 +37,7 @@ static char w95Saver[MAX_PATH];    // the same program, run as the 95 family, wi
 static char faultSaver[MAX_PATH];  // the same, beside the faulting PASSWORD.CPL
 static char ntPasswordSaver[MAX_PATH];  // the NT family, beside the password stand-in
 static char exampleSaver[MAX_PATH];     // the example saver, another effect on the same framework
+static char example95Saver[MAX_PATH];   // the same, run as the 95 family
 static char matrixFolder[MAX_PATH];
 static char workUnix[MAX_PATH];
 static char logWin[MAX_PATH];
@@ -622,6 +623,175 @@ void FullScreen(Outcome &o, const Case &c, const char *program)
 }
 
 // ---------------------------------------------------------------------------------------------
+// The example saver's settings: its key in the current user's registry, the dialog of "/c" built
+// from its table, and the pool it fills with the stored colour.
+
+#define SETTINGS_KEY "Software\\rings"
+#define DEFAULT_POOL RGB(0, 18, 40)
+#define CHOSEN_POOL RGB(120, 40, 0)
+#define IDOK_EXIT 1u
+#define IDCANCEL_EXIT 2u
+
+// The controls of the built dialog: row N of the table has the identifiers from 0x100 + 16 N on,
+// its control at 1 past that (a colour's red slider; green at 3, blue at 5), a slider's value
+// text after the slider.
+#define SETTING_CONTROL(row) (0x100 + 16 * (row) + 1)
+enum { RINGS_ROW, SPEED_ROW, PALETTE_ROW, SPLASHES_ROW, POOL_ROW };
+
+struct StoredValue {
+    const char *name;
+    DWORD type;
+    BYTE data[8];
+    DWORD size;
+};
+#define DWORD_VALUE(name, value) \
+    {name, REG_DWORD, {(BYTE)(value), (BYTE)((value) >> 8), (BYTE)((value) >> 16), (BYTE)((value) >> 24)}, 4}
+const StoredValue CHOSEN[] = {
+    DWORD_VALUE("Rings", 9), DWORD_VALUE("Speed", 5), DWORD_VALUE("Palette", 2), DWORD_VALUE("Splashes", 0),
+    DWORD_VALUE("Pool", CHOSEN_POOL),
+};
+const StoredValue ALL_WRONG[] = {
+    {"Rings", REG_SZ, "9", 2},
+    DWORD_VALUE("Speed", 99),
+    DWORD_VALUE("Palette", 4),
+    {"Splashes", REG_DWORD, {1, 0, 0, 0, 0, 0, 0, 0}, 8},
+    DWORD_VALUE("Pool", 0x01000000),
+};
+
+// The key emptied, then the values of `which` written.
+static bool StoreSettings(Stored which)
+{
+    RegDeleteKeyA(HKEY_CURRENT_USER, SETTINGS_KEY);
+    if (which == Stored::Nothing)
+        return true;
+    const StoredValue *values = which == Stored::Chosen ? CHOSEN : ALL_WRONG;
+    size_t count = which == Stored::Chosen ? sizeof CHOSEN / sizeof CHOSEN[0] : sizeof ALL_WRONG / sizeof ALL_WRONG[0];
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, SETTINGS_KEY, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
+        return false;
+    bool stored = true;
+    for (size_t i = 0; i < count; i++)
+        stored &= RegSetValueExA(key, values[i].name, 0, values[i].type, values[i].data, values[i].size) ==
+                  ERROR_SUCCESS;
+    RegCloseKey(key);
+    return stored;
+}
+
+// -1 when the value is missing or is no DWORD.
+static long long StoredDword(const char *name)
+{
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, SETTINGS_KEY, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return -1;
+    DWORD value = 0, type = 0, size = sizeof value;
+    LONG result = RegQueryValueExA(key, name, nullptr, &type, (BYTE *)&value, &size);
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS && type == REG_DWORD && size == sizeof value ? (long long)value : -1;
+}
+
+static bool IsDialogWindow(HWND window)
+{
+    char cls[16] = "";
+    GetClassNameA(window, cls, sizeof cls);
+    return strcmp(cls, "#32770") == 0 && IsWindowVisible(window);
+}
+
+// A click at the middle of a control, as a person's: through the X server.
+static bool ClickOn(HWND control)
+{
+    RECT rect;
+    if (!control || !GetWindowRect(control, &rect))
+        return false;
+    char what[64];
+    snprintf(what, sizeof what, "mousemove %ld %ld click 1", (rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+    return Press(what);
+}
+
+static void ExpectItemText(Outcome &o, HWND dialog, int id, const char *expected, const char *what)
+{
+    char text[64] = "";
+    GetDlgItemTextA(dialog, id, text, sizeof text);
+    o.Expect(strcmp(text, expected) == 0, "expected %s \"%s\", the dialog shows \"%s\"", what, expected, text);
+}
+
+// The dialog shows CHOSEN; the user clicks the splashes' check box, then OK or Cancel.
+void SettingsDialog(Outcome &o, const Case &c, const char *program)
+{
+    if (!o.Expect(StoreSettings(c.stored), "could not store the settings"))
+        return;
+    Saver saver;
+    if (!o.Expect(saver.Start(program, c.args), "could not start the saver"))
+        return;
+    HWND dialog = nullptr;
+    WaitUntil(20000, [&] {
+        dialog = ProcessWindow(saver.pi.dwProcessId, IsDialogWindow);
+        return dialog != nullptr || !saver.Alive();
+    });
+    if (!o.Expect(dialog != nullptr, "expected the settings dialog, the saver %s",
+                  saver.Alive() ? "shows none" : "ended"))
+        return;
+    Pump(300);
+    ExpectItemText(o, dialog, SETTING_CONTROL(RINGS_ROW) + 1, "9", "rings at once");
+    HWND list = GetDlgItem(dialog, SETTING_CONTROL(PALETTE_ROW));
+    o.Expect(SendMessageA(list, CB_GETCURSEL, 0, 0) == 2, "expected the third palette chosen");
+    HWND check = GetDlgItem(dialog, SETTING_CONTROL(SPLASHES_ROW));
+    o.Expect(SendMessageA(check, BM_GETCHECK, 0, 0) == BST_UNCHECKED, "expected the splashes' check box clear");
+    o.Expect(GetScrollPos(GetDlgItem(dialog, SETTING_CONTROL(POOL_ROW)), SB_CTL) == 120,
+             "expected the pool's red slider at 120");
+    ExpectItemText(o, dialog, SETTING_CONTROL(POOL_ROW) + 2 + 1, "40", "the pool's green");
+
+    o.Expect(ClickOn(check), "xdotool could not click the check box");
+    o.Expect(WaitUntil(5000, [&] { return SendMessageA(check, BM_GETCHECK, 0, 0) == BST_CHECKED; }),
+             "expected the check box set after the click");
+    bool ok = c.ending == Ending::OkAfterChange;
+    o.Expect(ClickOn(GetDlgItem(dialog, ok ? IDOK : IDCANCEL)), "xdotool could not click the button");
+    DWORD code = saver.WaitExit(10000);
+    DWORD expected = ok ? IDOK_EXIT : IDCANCEL_EXIT;
+    o.Expect(code == expected, "expected exit %lu, got %s0x%08lX", (unsigned long)expected,
+             code == STILL_ACTIVE ? "still running " : "", (unsigned long)code);
+    o.Expect(StoredDword("Splashes") == (ok ? 1 : 0), "expected Splashes = %d in the registry, read %lld", ok ? 1 : 0,
+             StoredDword("Splashes"));
+    o.Expect(StoredDword("Rings") == 9 && StoredDword("Pool") == CHOSEN_POOL,
+             "expected the other settings as they were, read Rings = %lld, Pool = 0x%llX", StoredDword("Rings"),
+             StoredDword("Pool"));
+    StoreSettings(Stored::Nothing);
+}
+
+// The first tick fills the whole window with the pool's colour; the rings cover little of it.
+void PoolColour(Outcome &o, const Case &c, const char *program)
+{
+    if (!o.Expect(StoreSettings(c.stored), "could not store the settings"))
+        return;
+    COLORREF pool = c.stored == Stored::Chosen ? CHOSEN_POOL : DEFAULT_POOL;
+    DWORD expected = GetRValue(pool) << 16 | GetGValue(pool) << 8 | GetBValue(pool);  // as the capture holds it
+    Saver saver;
+    HWND window = nullptr;
+    if (StartFullScreen(o, saver, program, c.args, -1, &window)) {
+        RECT screen = ScreenRect();
+        Surface capture(screen.right - screen.left, screen.bottom - screen.top);
+        long poolPixels = 0, all = (long)capture.width * capture.height;
+        WaitUntil(10000, [&] {
+            Pump(200);
+            capture.Grab();
+            poolPixels = 0;
+            for (int y = 0; y < capture.height; y += 4)
+                for (int x = 0; x < capture.width; x += 4)
+                    poolPixels += capture.At(x, y) == expected;
+            poolPixels *= 16;
+            return poolPixels > all / 2;
+        });
+        if (poolPixels <= all / 2)
+            SaveInLog(capture, "capture-pool.bmp");
+        o.Expect(poolPixels > all / 2, "expected most of the screen in the pool's colour 0x%06lX, %ld of %ld pixels",
+                 (unsigned long)expected, poolPixels, all);
+        o.Expect(Press("key x"), "xdotool failed");
+        ExpectEndsWithZero(o, saver, "a key");
+    }
+    StoreSettings(Stored::Nothing);
+}
+
+// ---------------------------------------------------------------------------------------------
 // The 95 family: the password stand-ins' calls.
 
 static HWND FindVerifyDialog()
@@ -907,6 +1077,7 @@ int main(int argc, char **argv)
     snprintf(faultSaver, sizeof faultSaver, "%s\\w95fault\\saver95.scr", work);
     snprintf(ntPasswordSaver, sizeof ntPasswordSaver, "%s\\ntpw\\saver.scr", work);
     snprintf(exampleSaver, sizeof exampleSaver, "%s\\example\\example.scr", work);
+    snprintf(example95Saver, sizeof example95Saver, "%s\\example95\\saver95.scr", work);
     snprintf(matrixFolder, sizeof matrixFolder, "%s\\matrix", work);
     snprintf(logWin, sizeof logWin, "%s\\log", work);
     CreateDirectoryA(logWin, nullptr);
@@ -918,7 +1089,8 @@ int main(int argc, char **argv)
     }
 
     const char *picked = argc == 4 ? argv[3] : nullptr;
-    const char *copies[(size_t)Copy::Count] = {ntSaver, w95Saver, faultSaver, ntPasswordSaver, exampleSaver};
+    const char *copies[(size_t)Copy::Count] = {ntSaver,         w95Saver,     faultSaver,
+                                               ntPasswordSaver, exampleSaver, example95Saver};
     for (size_t i = 0; i < scenarioCount; i++) {
         const Scenario &s = scenarios[i];
         if (picked && !strstr(picked, s.group))

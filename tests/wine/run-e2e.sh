@@ -94,8 +94,9 @@ run() {
     cp "$fault_stub" "$work/w95fault/PASSWORD.CPL"
     cp "$saver" "$work/ntpw/saver.scr"
     cp "$password_stub" "$work/ntpw/PASSWORD.CPL"
-    mkdir -p "$work/example"
+    mkdir -p "$work/example" "$work/example95"
     cp "$example" "$work/example/example.scr"
+    cp "$example" "$work/example95/saver95.scr"
     if [ "$arch" = i686 ]; then
         mkdir -p "$work/matrix"
         for entry in "${WINE_VERSION_NAMES[@]}"; do

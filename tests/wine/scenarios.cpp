@@ -86,9 +86,27 @@ const Scenario scenarios[] = {
     {"example", "example rings: preview '/p N' ends when its parent is destroyed", Preview,
      {.copy = Copy::Example, .args = "/p %lu", .handle = Handle::PreviewParent, .ending = Ending::ParentDestroyed,
       .client = {152, 112}}},
-    {"example", "example rings: configure '/c' ends with -1", EndsWithMinusOne, {.copy = Copy::Example, .args = "/c"}},
     {"example", "example rings: full screen '/s': a second '/s' ends at once, the first comes to the front",
      FullScreen, {.copy = Copy::Example, .args = "/s", .ending = Ending::SecondInstance}},
+
+    // The example's settings: its "/c" dialog, built from its table, and what "/s" draws with.
+    {"settings", "example rings: '/c' shows the stored settings; a check box changed and OK stores it, ending with 1",
+     SettingsDialog, {.copy = Copy::Example, .args = "/c", .ending = Ending::OkAfterChange, .stored = Stored::Chosen}},
+    {"settings", "example rings: '/c': a check box changed and Cancel stores nothing, ending with 2", SettingsDialog,
+     {.copy = Copy::Example, .args = "/c", .ending = Ending::CancelAfterChange, .stored = Stored::Chosen}},
+    {"settings", "example rings: '/s' fills the pool with the stored colour; a key ends it with 0", PoolColour,
+     {.copy = Copy::Example, .args = "/s", .stored = Stored::Chosen}},
+    {"settings", "example rings: every stored value wrong, '/s' draws with the defaults; a key ends it with 0",
+     PoolColour, {.copy = Copy::Example, .args = "/s", .stored = Stored::AllWrong}},
+    {"settings", "95 family: example rings: '/c' shows the stored settings; a check box changed and OK stores it",
+     SettingsDialog,
+     {.copy = Copy::Example95, .args = "/c", .ending = Ending::OkAfterChange, .stored = Stored::Chosen}},
+    {"settings", "95 family: example rings: '/c': a check box changed and Cancel stores nothing", SettingsDialog,
+     {.copy = Copy::Example95, .args = "/c", .ending = Ending::CancelAfterChange, .stored = Stored::Chosen}},
+    {"settings", "95 family: example rings: '/s' fills the pool with the stored colour", PoolColour,
+     {.copy = Copy::Example95, .args = "/s", .stored = Stored::Chosen}},
+    {"settings", "95 family: example rings: every stored value wrong, '/s' draws with the defaults", PoolColour,
+     {.copy = Copy::Example95, .args = "/s", .stored = Stored::AllWrong}},
 };
 const size_t scenarioCount = sizeof scenarios / sizeof scenarios[0];
 

@@ -14,6 +14,7 @@ enum class Copy {
     W95Fault,    // w95fault\saver95.scr: the same, beside the PASSWORD.CPL whose check faults
     NtPassword,  // ntpw\saver.scr: the NT family, beside the password stand-in
     Example,     // example\example.scr: the example saver on the same framework (examples/)
+    Example95,   // example95\saver95.scr: the example saver, run as the 95 family
     Count
 };
 
@@ -39,6 +40,15 @@ enum class Ending {
     KeyAfterChange,    // a drawing not the product's: the screen changes and is not all black; then a key
     ParentDestroyed,   // the preview's parent is destroyed
     AutoPlayQuery,     // QueryCancelAutoPlay
+    OkAfterChange,     // "/c": the dialog shows the stored settings; a check box changed, then OK
+    CancelAfterChange, // the same, then Cancel
+};
+
+// What the example saver's settings key holds before the start (the step empties it first).
+enum class Stored {
+    Nothing,
+    Chosen,    // a valid value other than the default for every setting
+    AllWrong,  // every value wrong: another type, out of range, too long, not a choice
 };
 
 // What a step is given besides the program. Each step reads the fields it needs; rows name only
@@ -52,6 +62,7 @@ struct Case {
     LRESULT answer = 0;       // what the saver answers to QueryCancelAutoPlay
     SIZE client = {};         // the preview parent's client area
     bool windowFacts = false;  // the full-screen window's class, title, styles and place checked too
+    Stored stored = Stored::Nothing;
 };
 
 // The version matrix runs a scenario on the versions of one family only, or on all.
@@ -88,3 +99,5 @@ void PasswordCheck(Outcome &o, const Case &c, const char *program);
 void AutoPlay(Outcome &o, const Case &c, const char *program);
 void KeyEndsWithoutCheck(Outcome &o, const Case &c, const char *program);
 void FaultInCheck(Outcome &o, const Case &c, const char *program);
+void SettingsDialog(Outcome &o, const Case &c, const char *program);
+void PoolColour(Outcome &o, const Case &c, const char *program);

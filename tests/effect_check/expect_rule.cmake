@@ -3,7 +3,7 @@
 #   RULE   the rule it rejects the effect by (exit code 1): its number, or the word its line
 #          starts with (crash, hang, golden trace); empty: it accepts the effect (exit code 0)
 #   SAYS   a regular expression that the line of that rule matches after its head: what was seen
-#          and where (the line's semicolons read as commas)
+#          and where (the line's semicolons read as commas); for an effect accepted, its output
 #   ALONE  no line of any other rule
 separate_arguments(args UNIX_COMMAND "${ARGS}")
 execute_process(COMMAND ${CHECK} ${args} OUTPUT_VARIABLE output ERROR_VARIABLE errors RESULT_VARIABLE code)
@@ -12,6 +12,9 @@ message("${output}${errors}")
 if(RULE STREQUAL "")
     if(NOT code EQUAL 0)
         message(FATAL_ERROR "expected the check to accept the effect (exit code 0), got ${code}")
+    endif()
+    if(NOT output MATCHES "${SAYS}")
+        message(FATAL_ERROR "expected it to say: ${SAYS}")
     endif()
     return()
 endif()

@@ -739,13 +739,7 @@ BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam
 
 LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (Enter("SendMessageA", {window, message, wParam, lParam})) return 0;
-    Window *record = FindWindowRecord(window);
-    if (!record) return 0;
-    if (!record->ours) {
-        record->inbox.push_back({window, message, wParam, lParam});
-        return 0;
-    }
-    return Deliver(record, message, wParam, lParam, true);
+    return SendByPlatform(window, message, wParam, lParam);
 }
 
 BOOL WINAPI GetMessageA(MSG *msg, HWND window, UINT first, UINT last) {

@@ -8,6 +8,7 @@
 // The work folder holds w95\saver95.scr (the prefix reports the 95 family to that name) with the
 // password and MPR stand-ins beside it, w95fault\saver95.scr beside the faulting stand-in,
 // ntpw\saver.scr beside the password stand-in, example\example.scr (the example saver),
+// example95\saver95.scr (the same, as the 95 family), pixel\pixel.scr (the pixel example),
 // matrix\saver-<version>.scr (the prefix reports that Windows version to each name) beside the
 // password and MPR stand-ins, and log\, where the stand-ins and the helper commands write.
 // Groups, e.g. "preview,password", pick a part of the run while working on it.
@@ -38,6 +39,7 @@ static char faultSaver[MAX_PATH];  // the same, beside the faulting PASSWORD.CPL
 static char ntPasswordSaver[MAX_PATH];  // the NT family, beside the password stand-in
 static char exampleSaver[MAX_PATH];     // the example saver, another effect on the same framework
 static char example95Saver[MAX_PATH];   // the same, run as the 95 family
+static char pixelSaver[MAX_PATH];       // the pixel example, a third effect
 static char matrixFolder[MAX_PATH];
 static char workUnix[MAX_PATH];
 static char logWin[MAX_PATH];
@@ -1078,6 +1080,7 @@ int main(int argc, char **argv)
     snprintf(ntPasswordSaver, sizeof ntPasswordSaver, "%s\\ntpw\\saver.scr", work);
     snprintf(exampleSaver, sizeof exampleSaver, "%s\\example\\example.scr", work);
     snprintf(example95Saver, sizeof example95Saver, "%s\\example95\\saver95.scr", work);
+    snprintf(pixelSaver, sizeof pixelSaver, "%s\\pixel\\pixel.scr", work);
     snprintf(matrixFolder, sizeof matrixFolder, "%s\\matrix", work);
     snprintf(logWin, sizeof logWin, "%s\\log", work);
     CreateDirectoryA(logWin, nullptr);
@@ -1090,7 +1093,7 @@ int main(int argc, char **argv)
 
     const char *picked = argc == 4 ? argv[3] : nullptr;
     const char *copies[(size_t)Copy::Count] = {ntSaver,         w95Saver,     faultSaver,
-                                               ntPasswordSaver, exampleSaver, example95Saver};
+                                               ntPasswordSaver, exampleSaver, example95Saver, pixelSaver};
     for (size_t i = 0; i < scenarioCount; i++) {
         const Scenario &s = scenarios[i];
         if (picked && !strstr(picked, s.group))

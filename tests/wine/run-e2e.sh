@@ -15,6 +15,7 @@ while [ $# -gt 0 ]; do
         --loader) loader="$2" ;;
         --saver) saver="$2" ;;
         --example) example="$2" ;;
+        --pixel-example) pixel_example="$2" ;;
         --driver) driver="$2" ;;
         --password-stub) password_stub="$2" ;;
         --fault-stub) fault_stub="$2" ;;
@@ -97,6 +98,8 @@ run() {
     mkdir -p "$work/example" "$work/example95"
     cp "$example" "$work/example/example.scr"
     cp "$example" "$work/example95/saver95.scr"
+    mkdir -p "$work/pixel"
+    cp "$pixel_example" "$work/pixel/pixel.scr"
     if [ "$arch" = i686 ]; then
         mkdir -p "$work/matrix"
         for entry in "${WINE_VERSION_NAMES[@]}"; do

@@ -89,6 +89,18 @@ const Scenario scenarios[] = {
     {"example", "example rings: full screen '/s': a second '/s' ends at once, the first comes to the front",
      FullScreen, {.copy = Copy::Example, .args = "/s", .ending = Ending::SecondInstance}},
 
+    // The pixel example (examples/polarnight.cpp): a picture computed into a DIB section each tick,
+    // on the same framework, under the same modes and endings.
+    {"example", "example polarnight: full screen '/s' draws and a key ends it", FullScreen,
+     {.copy = Copy::PixelExample, .args = "/s", .ending = Ending::KeyAfterChange}},
+    {"example", "example polarnight: full screen '/s': 4 pixels of drift keep it, 5 end it", FullScreen,
+     {.copy = Copy::PixelExample, .args = "/s", .ending = Ending::MouseDrift}},
+    {"example", "example polarnight: preview '/p N' ends when its parent is destroyed", Preview,
+     {.copy = Copy::PixelExample, .args = "/p %lu", .handle = Handle::PreviewParent,
+      .ending = Ending::ParentDestroyed, .client = {152, 112}}},
+    {"example", "example polarnight: full screen '/s': a second '/s' ends at once, the first comes to the front",
+     FullScreen, {.copy = Copy::PixelExample, .args = "/s", .ending = Ending::SecondInstance}},
+
     // The example's settings: its "/c" dialog, built from its table, and what "/s" draws with.
     {"settings", "example rings: '/c' shows the stored settings; a check box changed and OK stores it, ending with 1",
      SettingsDialog, {.copy = Copy::Example, .args = "/c", .ending = Ending::OkAfterChange, .stored = Stored::Chosen}},

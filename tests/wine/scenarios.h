@@ -15,6 +15,7 @@ enum class Copy {
     NtPassword,  // ntpw\saver.scr: the NT family, beside the password stand-in
     Example,     // example\example.scr: the example saver on the same framework (examples/)
     Example95,   // example95\saver95.scr: the example saver, run as the 95 family
+    PixelExample,  // pixel\pixel.scr: the pixel example saver (examples/polarnight.cpp)
     Count
 };
 

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # A picture of any saver without Windows: runs it under Wine on a virtual display of its own, full
 # screen and as a preview, takes frames at a few moments and writes one PNG sheet, each frame
-# labelled with its mode, size and moment.
+# labelled with its mode, size and moment. A saver with settings gets those rows three times: at
+# its defaults, with every setting at its minimum and with every setting at its maximum, each
+# stored through its own "/c" dialog as a person would store them.
 #
 #   scripts/show-effect.sh [options] NAME...
 #
@@ -19,7 +21,8 @@
 #
 # The preview is the saver's own "/p" start on a screen of the preview's size, 152 x 112, with
 # the desktop window as its parent (show/frames.cpp says why). The frames stay as PNG files in
-# build/<preset>/show/NAME/, named by mode, size and moment (full-1024x768-5s.png).
+# build/<preset>/show/NAME/, named by mode, size and moment (full-1024x768-5s.png), and then by
+# configuration when there are settings (full-1024x768-5s-minimum.png).
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -116,10 +119,47 @@ loader_of() {
     fi
 }
 
+# The configuration the frames are taken in: none for a saver without settings; defaults, minimum
+# or maximum for one with them. Frames and labels carry it.
+configuration=none
+configuration_suffix() {
+    [ "$configuration" = none ] || echo "-$configuration"
+}
+configuration_label() {
+    case "$configuration" in
+        defaults) echo "every setting at its default" ;;
+        minimum) echo "every setting at its minimum" ;;
+        maximum) echo "every setting at its maximum" ;;
+    esac
+}
+
 frame_label() { # frame_label MODE SIZE SECONDS
     local mode="full screen"
     [ "$1" = preview ] && mode=preview
     echo "$mode ${2/x/ x }, ${3} s"
+}
+
+frame_file() { # frame_file MODE SIZE SECONDS FOLDER
+    echo "$4/$1-$2-${3}s$(configuration_suffix).png"
+}
+
+# Stores a configuration through the saver's own "/c" dialog, on a display of its own. Sets
+# has_settings to no when "/c" shows no dialog built from a settings table.
+store_configuration() { # store_configuration IMAGE defaults|minimum|maximum
+    local output
+    start_virtual_display "$size" || die "could not start a virtual display"
+    output=$(timeout 90 "$loader" "$helper" "$1" settings "$2" </dev/null 2>/dev/null | tr -d '\r') || true
+    stop_wine_and_display
+    "$WINE_SERVER" -w 2>/dev/null || true
+    if grep -q '^no settings$' <<<"$output"; then
+        has_settings=no
+        say "$name: no settings table, one configuration"
+    elif grep -q '^ended 1$' <<<"$output"; then
+        has_settings=yes
+        say "$name: $(grep -m1 '^stored ' <<<"$output"), $2, through its own dialog"
+    else
+        die "$name, settings at the $2: $(grep -m1 '^show_frames: ' <<<"$output" | sed 's/^show_frames: //' || echo "the frame taker ended without a word")"
+    fi
 }
 
 # Runs the frame taker for one mode on a display of its own; leaves the frames as PNG files.
@@ -128,7 +168,9 @@ take_frames() { # take_frames MODE SIZE IMAGE FOLDER
     local last_s=${moments##*,}
     local what="full screen"
     [ "$mode" = preview ] && what=preview
-    say "$name: $what ${screen/x/ x } on a virtual display of its own: frames at ${moments//,/, } s"
+    local heading
+    heading=$(configuration_label)
+    say "$name: $what ${screen/x/ x }${heading:+, $heading}, on a virtual display of its own: frames at ${moments//,/, } s"
     start_virtual_display "$screen" || die "could not start a virtual display"
     rm -f "$folder/$mode"-*.bmp
     output=$(timeout $((${last_s%.*} + 90)) "$loader" "$helper" "$image" "$mode" "$moments_ms" "$folder" \
@@ -142,7 +184,8 @@ take_frames() { # take_frames MODE SIZE IMAGE FOLDER
         i=$((i + 1))
         local ms
         ms=$(cut -d, -f$i <<<"$moments_ms")
-        local png="$folder/$mode-$screen-${seconds}s.png"
+        local png
+        png=$(frame_file "$mode" "$screen" "$seconds" "$folder")
         convert "$folder/$mode-$ms.bmp" -alpha off "$png"
         rm -f "$folder/$mode-$ms.bmp"
         say "  $(frame_label "$mode" "$screen" "$seconds"): $png"
@@ -155,7 +198,7 @@ sheet_row() { # sheet_row MODE SIZE FOLDER ROW [FACTOR]
     local args=() seconds count=0 factor=${5:-1} note=
     [ "$factor" -gt 1 ] && note=" (shown $factor times as large)"
     for seconds in ${moments//,/ }; do
-        args+=(-label "$(frame_label "$1" "$2" "$seconds")$note" "$3/$1-$2-${seconds}s.png")
+        args+=(-label "$(frame_label "$1" "$2" "$seconds")$note" "$(frame_file "$1" "$2" "$seconds" "$3")")
         count=$((count + 1))
     done
     montage -font "$FONT" -pointsize 16 -fill white -background "$SHEET_BACKGROUND" "${args[@]}" \
@@ -210,17 +253,30 @@ for name in "${names[@]}"; do
     folder="$dir/show/$name"
     mkdir -p "$folder"
     rm -f "$folder"/*.png
-    take_frames full "$size" "$image" "$folder"
-    take_frames preview "$PREVIEW_SIZE" "$image" "$folder"
+    # The defaults first, stored so that an earlier run's values do not show; a saver without a
+    # settings table has one configuration, none.
+    store_configuration "$image" defaults
+    configurations=(none)
+    [ "$has_settings" = yes ] && configurations=(defaults minimum maximum)
+    rows=()
+    for configuration in "${configurations[@]}"; do
+        [ "$configuration" = none ] || [ "$configuration" = defaults ] || store_configuration "$image" "$configuration"
+        take_frames full "$size" "$image" "$folder"
+        take_frames preview "$PREVIEW_SIZE" "$image" "$folder"
+        sheet_row full "$size" "$folder" "$folder/row-full-$configuration.tmp.png"
+        sheet_row preview "$PREVIEW_SIZE" "$folder" "$folder/row-preview-$configuration.tmp.png" \
+            $(((${size%x*} / 3 + ${PREVIEW_SIZE%x*} - 1) / ${PREVIEW_SIZE%x*}))
+        # Each configuration's rows under a heading that names it.
+        [ "$configuration" = none ] || rows+=(label:"  $(configuration_label)")
+        rows+=("$folder/row-full-$configuration.tmp.png" "$folder/row-preview-$configuration.tmp.png")
+    done
+    configuration=none
 
     sheet=${out:-$dir/show/$name.png}
     mkdir -p "$(dirname "$sheet")"
-    sheet_row full "$size" "$folder" "$folder/row-full.tmp.png"
-    sheet_row preview "$PREVIEW_SIZE" "$folder" "$folder/row-preview.tmp.png" \
-        $(((${size%x*} / 3 + ${PREVIEW_SIZE%x*} - 1) / ${PREVIEW_SIZE%x*}))
     title="$name: $(basename "$image"), the $([ "$arch" = i686 ] && echo 32-bit || echo x86-64) image under Wine ($how)"
     convert -background "$SHEET_BACKGROUND" -fill white -font "$FONT" -pointsize 22 label:"  $title" \
-        "$folder/row-full.tmp.png" "$folder/row-preview.tmp.png" -gravity west -append "$sheet"
+        "${rows[@]}" -gravity west -append "$sheet"
     rm -f "$folder"/row-*.tmp.png
     if [ "$check" = yes ]; then
         check_frames "$folder" || status=1

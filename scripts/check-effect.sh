@@ -5,7 +5,10 @@
 # one does not, 2 when the effect does not build (and says what it lacks).
 #
 # Usage: scripts/check-effect.sh [--golden FILE | --no-golden | --write-golden FILE [--golden-ticks N]]
-#                                [--ticks N] [--all] FILE.cpp...
+#                                [--ticks N] [--all] [--hang-after SECONDS] FILE.cpp...
+#
+# --hang-after: the seconds of real time a session may go without its simulated time moving on
+# before it counts as hung (10; more for an effect that is slow on purpose, or a slow machine).
 #
 # Sources that a saver of this tree is made of (add_screen_saver) are compared with the golden
 # trace it names, unless --golden or --no-golden says otherwise.
@@ -21,9 +24,9 @@ sources=()
 golden_given=
 while [ $# -gt 0 ]; do
     case "$1" in
-        --golden|--write-golden|--golden-ticks|--ticks)
+        --golden|--write-golden|--golden-ticks|--ticks|--hang-after)
             [ $# -ge 2 ] || usage
-            [ "$1" = --ticks ] || [ "$1" = --golden-ticks ] || golden_given=yes
+            case "$1" in --golden|--write-golden) golden_given=yes ;; esac
             options+=("$1" "$2")
             shift 2 ;;
         --no-golden) golden_given=yes; shift ;;

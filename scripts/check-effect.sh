@@ -81,8 +81,8 @@ explain_missing() {
 c_runtime_calls() {
     local objects kit
     objects=$(find "$build/CMakeFiles/${name}_check.dir" -name '*.o')
-    kit=$( { nm -g --defined-only --format=posix $objects "$build"/libsaver_framework.a "$build"/libwin32_sim.a \
-               "$build"/libeffect_checker.a 2>/dev/null || true; } | awk '{print $1}' | sort -u)
+    kit=$( { nm -g --defined-only --format=posix $objects "$build"/libsaver_framework.a "$build"/libsaver_settings.a \
+               "$build"/libwin32_sim.a "$build"/libeffect_checker.a 2>/dev/null || true; } | awk '{print $1}' | sort -u)
     nm -u --format=posix $objects | awk '{print $1}' | sort -u | comm -23 - <(echo "$kit") |
         grep -Ev '^(__|_Unwind_|_GLOBAL_OFFSET_TABLE_|_ZTVN10__cxxabiv)' | c++filt | paste -sd ' ' || true
 }

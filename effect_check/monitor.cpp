@@ -96,7 +96,13 @@ std::string Describe(UINT message, WPARAM wParam, LPARAM lParam) {
 // "the window 0x10012", as findings name a window.
 std::string WindowName(HWND window) {
     if (!window) return "no window (the screen)";
-    return (window == watch.saverWindow ? "its window " : "the window ") + Hex((ULONG_PTR)window);
+    if (window == watch.saverWindow) return "its window " + Hex((ULONG_PTR)window);
+    sim::WindowFacts facts = sim::Facts(window);
+    if (facts.exists && !facts.ours) {
+        bool parent = watch.saverWindow && sim::Facts(watch.saverWindow).parent == window;
+        return (parent ? "the preview's parent " : "the window ") + Hex((ULONG_PTR)window) + ", another program's";
+    }
+    return "the window " + Hex((ULONG_PTR)window);
 }
 
 std::string Where(UINT message, bool inTimerProc) {

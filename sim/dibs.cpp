@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 
 namespace sim {
@@ -48,6 +49,25 @@ static void ReadPixels(const void *bits, unsigned long long bytes) {
     const volatile BYTE *pixels = (const volatile BYTE *)bits;
     (void)pixels[0];
     (void)pixels[bytes - 1];
+}
+
+// FNV-1a over the pixels, eight bytes a step (a large section is digested every tick): equal
+// pixels, equal digests, from one run to the next, and any one word changed changes it.
+static DWORD Digest(const BYTE *bytes, unsigned long long count) {
+    const unsigned long long PRIME = 1099511628211ull;
+    unsigned long long digest = 14695981039346656037ull, word, i = 0;
+    for (; i + sizeof word <= count; i += sizeof word) {
+        memcpy(&word, bytes + i, sizeof word);
+        digest = (digest ^ word) * PRIME;
+    }
+    for (; i < count; ++i) digest = (digest ^ bytes[i]) * PRIME;
+    DWORD folded = (DWORD)(digest ^ (digest >> 32));
+    return folded ? folded : 1;
+}
+
+DWORD DibSectionDigest(HGDIOBJ bitmap) {
+    auto found = M.dibBits.find(bitmap);
+    return found == M.dibBits.end() ? 0 : Digest(found->second.data(), found->second.size());
 }
 
 static RECT Destination(long long x, long long y, long long width, long long height) {
@@ -106,7 +126,9 @@ INT WINAPI SetDIBitsToDevice(HDC handle, INT x, INT y, DWORD width, DWORD height
     ReadPixels(bits, taken * layout.stride);
     RECT target = Destination(x, y, width, height);
     RECT source = Destination(xSource, ySource, width, height);
-    AddDrawing(dc, Transfer(DrawOp::SetDIBitsToDevice, target, source, SRCCOPY));
+    DrawOp op = Transfer(DrawOp::SetDIBitsToDevice, target, source, SRCCOPY);
+    op.pixels = Digest((const BYTE *)bits, taken * layout.stride);
+    AddDrawing(dc, op);
     return (INT)taken;
 }
 
@@ -123,7 +145,9 @@ INT WINAPI StretchDIBits(HDC handle, INT x, INT y, INT width, INT height, INT xS
     ReadPixels(bits, layout.bytes);
     RECT target = Destination(x, y, width, height);
     RECT source = Destination(xSource, ySource, sourceWidth, sourceHeight);
-    AddDrawing(dc, Transfer(DrawOp::StretchDIBits, target, source, rop));
+    DrawOp op = Transfer(DrawOp::StretchDIBits, target, source, rop);
+    op.pixels = Digest((const BYTE *)bits, layout.bytes);
+    AddDrawing(dc, op);
     return layout.height;
 }
 

@@ -313,6 +313,8 @@ static BOOL Blit(DrawOp::Kind kind, HDC target, RECT rect, HDC source, RECT sour
     op.source = source;
     op.sourceRect = sourceRect;
     op.bounds = Ordered(rect);
+    if (DeviceContext *from = UsesSource(rop) ? UsableDc(source) : nullptr)
+        op.pixels = DibSectionDigest(from->selection.bitmap);
     DrawingOf(dc).push_back(op);
     return TRUE;
 }

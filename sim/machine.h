@@ -279,6 +279,7 @@ void EraseBackground(Window *window);
 DcSelection FreshSelection(bool memory);
 void Deselect(DeviceContext *dc);  // back to a fresh device context's objects
 SIZE BitmapSize(HGDIOBJ bitmap);   // the default bitmap's is 1x1
+DWORD DibSectionDigest(HGDIOBJ bitmap);  // of its pixels; 0 for any other bitmap
 // A new object of kind, alive, made by the call being recorded.
 HGDIOBJ NewGdiObject(GdiKind kind, UINT style, int width, int height, COLORREF color);
 Region *LiveRegion(HGDIOBJ region);  // null when it is not a live region

@@ -258,6 +258,9 @@ struct DrawOp {
     RECT sourceRect;            // BitBlt, StretchBlt, the DIB transfers
     COLORREF color;             // SetPixel: the colour; the texts: the text colour
     std::string text;           // the texts
+    // The program's own pixels a transfer took: a digest of the bits given to a DIB transfer, or
+    // of the DIB section a blit's source holds (0: none, or a bitmap GDI drew into).
+    DWORD pixels = 0;
 };
 // Everything drawn on a window (0: the screen), in order.
 const std::vector<DrawOp> &Drawing(HWND window);

@@ -115,9 +115,9 @@ void Report(int rule, const std::string &where, const std::string &seen);
 void WorldActs(bool acting);
 // The effect's ticks so far: its WM_TIMER messages and its timer procedures' calls.
 int TicksSoFar();
-// Whether the effect's live GDI objects and its window's timers have stayed below their highest
-// over the later half of the ticks so far: a session that ends while they still rise cannot tell
-// a cache that fills from a leak.
+// Whether the effect's live GDI objects have stayed below their highest over the later half of
+// the ticks so far: a session that ends while they still rise cannot tell a cache that fills
+// from a leak. (Timers are held to the count they started with, tick by tick.)
 bool CountsSettled();
 // At the most ticks a session runs: a count still rising is a leak (rule 5). length: the
 // session's own.
@@ -146,6 +146,8 @@ std::string CompareGolden(const std::string &path, const std::vector<Session> &s
                           const std::vector<SessionResult> &results);
 
 std::string Hex(ULONG_PTR value);
+// How a trace line about the pixels a transfer took begins, after its place: "pixels of".
+#define PIXELS_TRACED "pixels of "
 // "the pen 0x1000005", "the font ANSI_VAR_FONT", "no bitmap": a GDI object as findings name it.
 std::string ObjectName(HGDIOBJ object, const char *kind = "object");
 const char *MessageName(UINT message);

@@ -48,7 +48,7 @@ struct Level {
     Handling *handling;  // Effect only
 };
 
-// A count that must stay bounded over the ticks (live GDI objects, timers): its highest value so
+// A count that must stay bounded over the ticks (live GDI objects): its highest value so
 // far and the tick that first reached it. An object made when first needed, or a cache that fills
 // and stops, reaches its highest early and stays; a leak reaches a new highest again and again.
 struct Growth {
@@ -77,7 +77,7 @@ struct Watch {
     std::set<HGDIOBJ> liveBeforeCreate;
     bool counting = false;  // the first tick has begun: the counts below are sampled
     Growth objects;         // live GDI objects at the end of each tick
-    Growth timers;          // the window's timers at the end of each tick
+    int timersAtStart = 0;  // the window's timers when the first tick began
     std::vector<std::string> whereOfCall;  // the effect's calls: where each was made, by index
     std::vector<int> tickOfCall;           // and the tick it was made in (0: before the first)
     int screenDrawings = 0;  // drawing calls on the screen's device context
@@ -94,15 +94,18 @@ std::string Describe(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 // "the window 0x10012", as findings name a window.
+// A window as the traces name it (window#2), whatever value the run gave it.
 std::string WindowName(HWND window) {
     if (!window) return "no window (the screen)";
-    if (window == watch.saverWindow) return "its window " + Hex((ULONG_PTR)window);
+    std::string name = sim::HandleName(window);
+    if (name.empty()) name = "the window " + Hex((ULONG_PTR)window);
+    if (window == watch.saverWindow) return "its window, " + name;
     sim::WindowFacts facts = sim::Facts(window);
     if (facts.exists && !facts.ours) {
         bool parent = watch.saverWindow && sim::Facts(watch.saverWindow).parent == window;
-        return (parent ? "the preview's parent " : "the window ") + Hex((ULONG_PTR)window) + ", another program's";
+        return (parent ? "the preview's parent, " : "") + name + ", another program's";
     }
-    return "the window " + Hex((ULONG_PTR)window);
+    return name;
 }
 
 std::string Where(UINT message, bool inTimerProc) {
@@ -214,13 +217,13 @@ void CheckDrawing(const sim::Call &call, const Handling &h) {
     if (dc.known && !dc.window) {
         ++watch.screenDrawings;
         Report(DRAWS_IN_TICKS, h.where,
-               "draws on the screen's device context (GetDC(NULL)), over every window, not on its own: " + call.Format());
+               "draws on the screen's device context (GetDC(NULL)), over every window, not on its own: " + TraceFormat(call));
     } else if (dc.known && dc.window != h.window) {
-        Report(DRAWS_IN_TICKS, h.where, "draws on the device context of " + WindowName(dc.window) + ", not on its own: " + call.Format());
+        Report(DRAWS_IN_TICKS, h.where, "draws on the device context of " + WindowName(dc.window) + ", not on its own: " + TraceFormat(call));
     } else if (h.inTimerProc) {
-        Report(DRAWS_IN_TICKS, h.where, "draws in a timer procedure, which the framework cannot stop: " + call.Format());
+        Report(DRAWS_IN_TICKS, h.where, "draws in a timer procedure, which the framework cannot stop: " + TraceFormat(call));
     } else if (h.message != WM_TIMER) {
-        Report(DRAWS_IN_TICKS, h.where, "draws outside WM_TIMER: " + call.Format());
+        Report(DRAWS_IN_TICKS, h.where, "draws outside WM_TIMER: " + TraceFormat(call));
     }
 }
 
@@ -231,13 +234,13 @@ void CheckRelease(const sim::Call &call, Handling &h) {
     sim::DcFacts dc = sim::DeviceContextFacts((HDC)call.args[1].value);
     if (!dc.known || (dc.window && !sim::Facts(dc.window).exists)) return;
     if (dc.memory)
-        Report(FREES_OBJECTS, h.where, call.Format() + " does not free a memory device context: DeleteDC does");
+        Report(FREES_OBJECTS, h.where, TraceFormat(call) + " does not free a memory device context: DeleteDC does");
     else if (dc.window != window)
         Report(DRAWS_IN_TICKS, h.where,
-               call.Format() + " names " + WindowName(window) + " for a device context of " + WindowName(dc.window) +
+               TraceFormat(call) + " names " + WindowName(window) + " for a device context of " + WindowName(dc.window) +
                    ": ReleaseDC must name the window that GetDC named, or Windows does not release it");
     else if (dc.opened == 0)
-        Report(DRAWS_IN_TICKS, h.where, call.Format() + " releases a device context that is not held: released twice");
+        Report(DRAWS_IN_TICKS, h.where, TraceFormat(call) + " releases a device context that is not held: released twice");
     else if (!h.devicesGot.empty())
         h.devicesGot.pop_back();
 }
@@ -248,33 +251,33 @@ void CheckDeletion(const sim::Call &call, Handling &h) {
         sim::DcFacts dc = sim::DeviceContextFacts((HDC)object);
         if (dc.known && !dc.memory)
             Report(DRAWS_IN_TICKS, h.where,
-                   call.Format() + " deletes a device context that GetDC handed out: Windows refuses; ReleaseDC gives it back");
+                   TraceFormat(call) + " deletes a device context that GetDC handed out: Windows refuses; ReleaseDC gives it back");
     }
     sim::GdiObjectFacts facts = sim::GdiObjectFactsOf(object);
     if (facts.deleted)
         Report(FREES_OBJECTS, h.where,
-               call.Format() + " deletes " + ObjectName(object) +
+               TraceFormat(call) + " deletes " + ObjectName(object) +
                    " a second time: on Windows its handle may be another object's by then");
     // Windows refuses to delete an object that a device context holds, and it stays for good;
     // Wine frees it later, which hides the leak.
     else if (facts.selections > 0)
         Report(FREES_OBJECTS, h.where,
-               call.Format() + " deletes the " + facts.kind + " while a device context holds it: Windows refuses, "
+               TraceFormat(call) + " deletes the " + facts.kind + " while a device context holds it: Windows refuses, "
                "and the " + facts.kind + " is never freed (select it out first)");
-    if (h.message == WM_CLOSE && h.teardown.empty() && facts.call < h.firstCall) h.teardown = call.Format();
+    if (h.message == WM_CLOSE && h.teardown.empty() && facts.call < h.firstCall) h.teardown = TraceFormat(call);
 }
 
 void CheckCall(const sim::Call &call, Handling &h) {
     if (const char *what = ForbiddenRead(call.name))
-        Report(READS_NOTHING_OF_ITS_OWN, h.where, "reads " + std::string(what) + ": " + call.Format());
+        Report(READS_NOTHING_OF_ITS_OWN, h.where, "reads " + std::string(what) + ": " + TraceFormat(call));
     if (call.name == "DefWindowProcA")
-        Report(LEAVES_ENDING_TO_FRAMEWORK, h.where, "calls " + call.Format() + " itself");
+        Report(LEAVES_ENDING_TO_FRAMEWORK, h.where, "calls " + TraceFormat(call) + " itself");
     else if (EndsTheSaver(call, h))
-        Report(LEAVES_ENDING_TO_FRAMEWORK, h.where, "calls " + call.Format() + " while handling " + MessageName(h.message));
+        Report(LEAVES_ENDING_TO_FRAMEWORK, h.where, "calls " + TraceFormat(call) + " while handling " + MessageName(h.message));
     if (IsDrawing(call) && !call.args.empty()) CheckDrawing(call, h);
     if (Named(call.name, {"DeleteObject", "DeleteDC"}) && !call.args.empty()) CheckDeletion(call, h);
-    if (call.name == "KillTimer" && h.message == WM_CLOSE && h.teardown.empty()) h.teardown = call.Format();
-    if (Named(call.name, {"GetDC", "GetWindowDC", "GetDCEx", "BeginPaint"})) h.devicesGot.push_back(call.Format());
+    if (call.name == "KillTimer" && h.message == WM_CLOSE && h.teardown.empty()) h.teardown = TraceFormat(call);
+    if (Named(call.name, {"GetDC", "GetWindowDC", "GetDCEx", "BeginPaint"})) h.devicesGot.push_back(TraceFormat(call));
     if (call.name == "ReleaseDC" && call.args.size() > 1) CheckRelease(call, h);
     if (call.name == "EndPaint" && !h.devicesGot.empty()) h.devicesGot.pop_back();
 }
@@ -329,16 +332,39 @@ void CheckSelection(const char *kind, HGDIOBJ before, HGDIOBJ after, const Handl
                    ObjectName(before, kind) + " at its start");
 }
 
+// The effect's call that set the timer id last, or "" when none did.
+std::string TimerStory(UINT_PTR id) {
+    const std::vector<sim::Call> &calls = sim::Calls();
+    for (size_t i = std::min(calls.size(), watch.whereOfCall.size()); i-- > 0;) {
+        const sim::Call &call = calls[i];
+        if (call.name == "SetTimer" && call.args.size() > 1 && call.args[1].value == id && !watch.whereOfCall[i].empty())
+            return " set by " + TraceFormat(call) + " in " + watch.whereOfCall[i];
+    }
+    return "";
+}
+
+// A timer added after the start ticks with the others, for good: the effect runs faster and
+// faster, and a saver runs for hours. The first tick that ends with more than it started with
+// is the finding.
+void CheckTimersKept(HWND window) {
+    std::vector<UINT_PTR> ids = sim::Timers(window);
+    if ((int)ids.size() <= watch.timersAtStart) return;
+    Report(FREES_OBJECTS, "tick " + std::to_string(watch.ticks),
+           "its window has " + std::to_string(ids.size()) + " timers, where it started with " +
+               std::to_string(watch.timersAtStart) + ": the newest, id " + std::to_string(ids.back()) + "," +
+               TimerStory(ids.back()) + " (SetTimer with a new id adds a timer; the same id again replaces it)");
+}
+
 void BeginCounts(HWND window) {
     if (watch.counting) return;
     watch.counting = true;
     watch.objects.Begin(sim::LiveGdiObjects());
-    watch.timers.Begin((int)sim::Timers(window).size());
+    watch.timersAtStart = (int)sim::Timers(window).size();
 }
 
 void SampleCounts(HWND window) {
     watch.objects.Sample(sim::LiveGdiObjects(), watch.ticks);
-    watch.timers.Sample((int)sim::Timers(window).size(), watch.ticks);
+    CheckTimersKept(window);
 }
 
 // A window destroyed in the tick has no device context left to compare: the destruction is the
@@ -352,6 +378,28 @@ void CheckTickEnd(const Handling &h) {
     CheckSelection("bitmap", before.bitmap, after.bitmap, h);
     CheckSelection("font", before.font, after.font, h);
     SampleCounts(h.window);
+}
+
+const char *TransferName(sim::DrawOp::Kind kind) {
+    switch (kind) {
+    case sim::DrawOp::BitBlt: return "BitBlt";
+    case sim::DrawOp::StretchBlt: return "StretchBlt";
+    case sim::DrawOp::SetDIBitsToDevice: return "SetDIBitsToDevice";
+    case sim::DrawOp::StretchDIBits: return "StretchDIBits";
+    default: return "a transfer";
+    }
+}
+
+// The calls alone do not show a picture the effect computes into pixels of its own (a DIB section
+// blitted, bits transferred): their digests go into the trace after the message's calls, so that
+// two runs compare the pixels too.
+void TracePixels(const Handling &h, size_t drawnBefore) {
+    if (!sim::Facts(h.window).exists) return;
+    const std::vector<sim::DrawOp> &drawing = sim::Drawing(h.window);
+    for (size_t i = drawnBefore; i < drawing.size(); ++i)
+        if (drawing[i].pixels)
+            SendLine('T', std::to_string(watch.ticks) + "\t" + h.where + ": " + PIXELS_TRACED +
+                              TransferName(drawing[i].kind) + " " + Hex(drawing[i].pixels));
 }
 
 // WM_CLOSE asks; the framework decides. A close that a password refused leaves the saver up, and
@@ -380,9 +428,11 @@ LRESULT CALLBACK CheckedEffectProc(HWND window, UINT message, WPARAM wParam, LPA
     }
     if (message == WM_DESTROY) watch.destroyed = true;
 
+    size_t drawnBefore = sim::Drawing(window).size();
     watch.stack.push_back({Layer::Effect, &h});
     LRESULT result = __real_SaverEffectProc(window, message, wParam, lParam);
     watch.stack.pop_back();
+    TracePixels(h, drawnBefore);
 
     CheckPassedOn(h, result);
     CheckDevicesReleased(h);
@@ -482,25 +532,6 @@ void ReportObjectsRise(int length) {
     Report(FREES_OBJECTS, watch.whereOfCall[sim::GdiObjectFactsOf(first).call], seen);
 }
 
-// The effect's call that set the timer id last, or "" when none did.
-std::string TimerStory(UINT_PTR id) {
-    const std::vector<sim::Call> &calls = sim::Calls();
-    for (size_t i = std::min(calls.size(), watch.whereOfCall.size()); i-- > 0;) {
-        const sim::Call &call = calls[i];
-        if (call.name == "SetTimer" && call.args.size() > 1 && call.args[1].value == id && !watch.whereOfCall[i].empty())
-            return " set by " + call.Format() + " in " + watch.whereOfCall[i];
-    }
-    return "";
-}
-
-void ReportTimersRise(int length) {
-    std::vector<UINT_PTR> ids = sim::Timers(watch.saverWindow);
-    std::string seen = "its window's timers still grow " + HowLong(length) + ": " + Counts(watch.timers, (int)ids.size());
-    if (!ids.empty()) seen += "; the newest, id " + std::to_string(ids.back()) + "," + TimerStory(ids.back());
-    Report(FREES_OBJECTS, "tick " + std::to_string(watch.timers.peakTick),
-           seen + " (SetTimer with a new id adds a timer; the same id again replaces it)");
-}
-
 // Only after WM_DESTROY: a saver whose loop ended without it never had its chance to free them.
 void CheckObjectsFreedAtTheEnd() {
     if (!watch.destroyed) return;
@@ -530,13 +561,10 @@ void CheckDrawingSeen() {
 
 }  // namespace
 
-bool CountsSettled() { return watch.objects.Settled(watch.ticks) && watch.timers.Settled(watch.ticks); }
+bool CountsSettled() { return watch.objects.Settled(watch.ticks); }
 
 void CheckCountsSettled(int length) {
-    if (!watch.objects.Settled(watch.ticks))
-        ReportObjectsRise(length);
-    else if (!watch.timers.Settled(watch.ticks))
-        ReportTimersRise(length);
+    if (!watch.objects.Settled(watch.ticks)) ReportObjectsRise(length);
 }
 
 void FinishWatching(bool ended) {
@@ -558,7 +586,7 @@ LRESULT CALLBACK __wrap_SaverDismissProc(HWND window, UINT message, WPARAM wPara
         ++h->dismissCalls;
         bool same = window == h->window && message == h->message && wParam == h->wParam && lParam == h->lParam;
         if (!same && h->dismissMismatch.empty())
-            h->dismissMismatch = "SaverDismissProc(" + Hex((ULONG_PTR)window) + ", " + Describe(message, wParam, lParam) + ")";
+            h->dismissMismatch = "SaverDismissProc(" + sim::HandleName(window) + ", " + Describe(message, wParam, lParam) + ")";
     }
     watch.stack.push_back({Layer::Policy, nullptr});
     LRESULT result = __real_SaverDismissProc(window, message, wParam, lParam);

@@ -11,7 +11,7 @@ const char *RuleTitle(int rule) {
     case LEAVES_ENDING_TO_FRAMEWORK: return "no DefWindowProcA, no WM_CLOSE, PostQuitMessage only from WM_DESTROY, which ends it";
     case DRAWS_IN_TICKS: return "draws only on WM_TIMER, on its window, every device context released by the tick's end";
     case PUTS_SELECTIONS_BACK: return "what a tick selects into the window's device context is put back";
-    case FREES_OBJECTS: return "every GDI object it creates is freed, its timers do not pile up";
+    case FREES_OBJECTS: return "every GDI object it creates is freed, no timer added to those it started with";
     case READS_NOTHING_OF_ITS_OWN: return "reads no clock, registry, file or setting: the same session, the same calls";
     case DRAWS_WHERE_SEEN: return "something of its drawing lands inside the window";
     }
@@ -44,7 +44,11 @@ std::string ObjectName(HGDIOBJ object, const char *kind) {
     if (stock == sim::DEFAULT_BITMAP_STOCK) return "the memory device context's default 1x1 bitmap";
     sim::GdiObjectFacts facts = sim::GdiObjectFactsOf(object);
     std::string name = "the " + (facts.kind.empty() ? std::string(kind) : facts.kind) + " ";
-    return name + (stock == sim::NOT_STOCK ? Hex((ULONG_PTR)object) : StockName(stock));
+    if (stock != sim::NOT_STOCK) return name + StockName(stock);
+    // As the traces name it: its kind and order (pen#3), the same in every run.
+    std::string traced = sim::HandleName(object);
+    if (traced.empty()) return name + Hex((ULONG_PTR)object);
+    return traced.rfind(facts.kind + "#", 0) == 0 ? traced : name + traced;
 }
 
 const char *MessageName(UINT message) {

@@ -216,7 +216,7 @@ void GiveEveryInputThenCloseParent(size_t next) {
     WorldActs(false);
 }
 
-// A long session goes on past its length while the effect's objects or timers still rise, until
+// A long session goes on past its length while the effect's live GDI objects still rise, until
 // they have stayed below their highest for the later half of the session: an object made when
 // first needed, late, or a cache that fills as it is used, settles; a leak never does.
 int MostTicks() {

@@ -97,11 +97,14 @@ static void StartRing(RING *ring) {
     ring->color = palette->colors[NextRingRandom(palette->count)];
 }
 
+// A ring penWidth pixels wide, as that many outlines of one pixel, each just inside the last: an
+// outline of a wider pen costs some thirty times as much under Wine, where a large screen's rings
+// would not keep their pace.
 static void DrawCircle(HDC dc, const RING *ring, COLORREF color, int penWidth) {
-    HPEN pen = CreatePen(PS_SOLID, penWidth, color);
+    HPEN pen = CreatePen(PS_SOLID, 1, color);
     HGDIOBJ keptPen = SelectObject(dc, pen);
-    int r = ring->radius;
-    Ellipse(dc, ring->x - r, ring->y - r, ring->x + r + 1, ring->y + r + 1);
+    for (int r = ring->radius; r > ring->radius - penWidth && r >= 0; --r)
+        Ellipse(dc, ring->x - r, ring->y - r, ring->x + r + 1, ring->y + r + 1);
     SelectObject(dc, keptPen);
     DeleteObject(pen);
 }

@@ -278,6 +278,12 @@ void CheckCall(const sim::Call &call, Handling &h) {
     if (Named(call.name, {"DeleteObject", "DeleteDC"}) && !call.args.empty()) CheckDeletion(call, h);
     if (call.name == "KillTimer" && h.message == WM_CLOSE && h.teardown.empty()) h.teardown = TraceFormat(call);
     if (Named(call.name, {"GetDC", "GetWindowDC", "GetDCEx", "BeginPaint"})) h.devicesGot.push_back(TraceFormat(call));
+    // Outside WM_PAINT the update region is empty: its device context draws nothing that shows.
+    if (call.name == "BeginPaint" && h.message != WM_PAINT)
+        Report(DRAWS_IN_TICKS, h.where,
+               "calls " + TraceFormat(call) + " while handling " + MessageName(h.message) +
+                   ": outside WM_PAINT its device context is clipped to an empty update region, so nothing "
+                   "drawn with it shows; a tick draws with GetDC and ReleaseDC");
     if (call.name == "ReleaseDC" && call.args.size() > 1) CheckRelease(call, h);
     if (call.name == "EndPaint" && !h.devicesGot.empty()) h.devicesGot.pop_back();
 }

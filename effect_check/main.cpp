@@ -14,6 +14,7 @@
 #include <cstring>
 #include <set>
 #include <string>
+#include <utility>
 
 using namespace effect_check;
 
@@ -123,12 +124,14 @@ int main(int argc, char **argv) {
         if (runs[i].startTick == SECOND_START_TICK) {
             // The second run may be the one that hung or crashed first, and the first run stopped
             // for it: then the second run's finding is the session's.
-            if (results.back().stopped && all[i].crashed && !all[i].stopped) results.back() = all[i];
+            if (results.back().stopped && all[i].crashed && !all[i].stopped) results.back() = std::move(all[i]);
             else CompareRuns(results.back(), all[i], &results.back());
+            all[i] = SessionResult();
             continue;
         }
-        results.push_back(all[i]);
+        // A run's trace holds every call of its session: moved, not copied.
         for (const std::string &line : all[i].trace) ticks = std::max(ticks, atoi(line.c_str()));
+        results.push_back(std::move(all[i]));
     }
 
     // One line per broken rule: where it first broke, in the order of the sessions.

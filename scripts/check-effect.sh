@@ -87,6 +87,17 @@ c_runtime_calls() {
         grep -Ev '^(__|_Unwind_|_GLOBAL_OFFSET_TABLE_|_ZTVN10__cxxabiv)' | c++filt | paste -sd ' ' || true
 }
 
+# The Windows calls the effect makes that the simulated Win32 has (the framework or the checker
+# need them) but that a saver may not import: the host links them, the image check would not.
+calls_not_offered() {
+    local objects simulated offered
+    objects=$(find "$build/CMakeFiles/${name}_check.dir" -name '*.o')
+    simulated=$(nm -g --defined-only --format=posix "$build"/libwin32_sim.a 2>/dev/null | awk '{print $1}' | sort -u)
+    offered=$(sed -n 's/^[A-Za-z0-9_]*[.][A-Za-z]*:\([A-Za-z0-9_]*\).*/\1/p' "$top/$allowed" | sort -u)
+    nm -u --format=posix $objects | awk '{print $1}' | sort -u | comm -12 - <(echo "$simulated") |
+        comm -23 - <(echo "$offered") | grep -E '^[A-Z][A-Za-z0-9]*$' | paste -sd ' ' || true
+}
+
 list=$(IFS=';'; echo "${sources[*]}")
 if ! { cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=Debug \
         -DSAVER_CHECK_NAME="$name" -DSAVER_CHECK_SOURCES="$list" &&
@@ -105,6 +116,14 @@ if [ -n "$runtime" ]; then
     echo "check-effect.sh: the effect calls the C runtime, which a saver does not link (Windows refuses it): $runtime" >&2
     echo "check-effect.sh: integer arithmetic and GDI and USER calls do the work (the compiler writes memset and" \
          "memcpy itself for large zeroed or copied locals: make them static, or smaller)" >&2
+    exit 2
+fi
+
+not_offered=$(calls_not_offered)
+if [ -n "$not_offered" ]; then
+    echo "check-effect.sh: the effect calls Windows functions a saver may not import (Windows 95 or NT 4.0 lacks" \
+         "them, or they are not checked yet; the image check refuses them): $not_offered" >&2
+    echo "check-effect.sh: the calls an effect may make are listed in $allowed" >&2
     exit 2
 fi
 

@@ -18,8 +18,9 @@
 //      arguments, and returns SaverDismissProc's result unchanged: the dismissal policy decides
 //      when the saver ends and must see every keystroke, click and mouse move;
 //   2. never calls DefWindowProcA itself, never posts WM_CLOSE, never destroys the window, and
-//      calls PostQuitMessage only from WM_DESTROY; WM_CLOSE only asks (a password may refuse it),
-//      so it stops its timer and frees what it keeps at WM_DESTROY, not at WM_CLOSE;
+//      calls PostQuitMessage only from WM_DESTROY (it need not: the framework posts the quit
+//      there itself); WM_CLOSE only asks (a password may refuse it), so it stops its timer and
+//      frees what it keeps at WM_DESTROY, not at WM_CLOSE;
 //   3. draws only on WM_TIMER (its own timer, set at WM_CREATE), on its own window, with a device
 //      context it gets and releases within the tick (ReleaseDC naming the window GetDC named);
 //   4. puts back, before the tick ends, whatever a tick selects into the window's device

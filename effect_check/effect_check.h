@@ -148,7 +148,8 @@ std::string CompareGolden(const std::string &path, const std::vector<Session> &s
 std::string Hex(ULONG_PTR value);
 // How a trace line about the pixels a transfer took begins, after its place: "pixels of".
 #define PIXELS_TRACED "pixels of "
-// "the pen 0x1000005", "the font ANSI_VAR_FONT", "no bitmap": a GDI object as findings name it.
+// "pen#5", "the DIB section bitmap#2", "the font ANSI_VAR_FONT", "no bitmap": a GDI object as
+// findings name it.
 std::string ObjectName(HGDIOBJ object, const char *kind = "object");
 const char *MessageName(UINT message);
 

@@ -93,8 +93,7 @@ std::string Describe(UINT message, WPARAM wParam, LPARAM lParam) {
     return std::string(MessageName(message)) + " (wParam " + Hex(wParam) + ", lParam " + Hex(lParam) + ")";
 }
 
-// "the window 0x10012", as findings name a window.
-// A window as the traces name it (window#2), whatever value the run gave it.
+// A window as findings name it: as the traces do (window#2), whatever value the run gave it.
 std::string WindowName(HWND window) {
     if (!window) return "no window (the screen)";
     std::string name = sim::HandleName(window);

@@ -76,26 +76,28 @@ explain_missing() {
     done
 }
 
+# The effect's own objects, and the names they call that they do not define, sorted.
+effect_objects() { find "$build/CMakeFiles/${name}_check.dir" -name '*.o'; }
+effect_calls() { nm -u --format=posix $(effect_objects) | awk '{print $1}' | sort -u; }
+defined_in() { { nm -g --defined-only --format=posix "$@" 2>/dev/null || true; } | awk '{print $1}' | sort -u; }
+
 # The C runtime's functions (and the C++ library's) that the effect's own objects call: the host
 # links them without a word, Windows does not link them at all. Compiler support (__...) is left out.
 c_runtime_calls() {
-    local objects kit
-    objects=$(find "$build/CMakeFiles/${name}_check.dir" -name '*.o')
-    kit=$( { nm -g --defined-only --format=posix $objects "$build"/libsaver_framework.a "$build"/libsaver_settings.a \
-               "$build"/libwin32_sim.a "$build"/libeffect_checker.a 2>/dev/null || true; } | awk '{print $1}' | sort -u)
-    nm -u --format=posix $objects | awk '{print $1}' | sort -u | comm -23 - <(echo "$kit") |
+    local kit
+    kit=$(defined_in $(effect_objects) "$build"/libsaver_framework.a "$build"/libsaver_settings.a \
+              "$build"/libwin32_sim.a "$build"/libeffect_checker.a)
+    effect_calls | comm -23 - <(echo "$kit") |
         grep -Ev '^(__|_Unwind_|_GLOBAL_OFFSET_TABLE_|_ZTVN10__cxxabiv)' | c++filt | paste -sd ' ' || true
 }
 
 # The Windows calls the effect makes that the simulated Win32 has (the framework or the checker
 # need them) but that a saver may not import: the host links them, the image check would not.
 calls_not_offered() {
-    local objects simulated offered
-    objects=$(find "$build/CMakeFiles/${name}_check.dir" -name '*.o')
-    simulated=$(nm -g --defined-only --format=posix "$build"/libwin32_sim.a 2>/dev/null | awk '{print $1}' | sort -u)
+    local offered
     offered=$(sed -n 's/^[A-Za-z0-9_]*[.][A-Za-z]*:\([A-Za-z0-9_]*\).*/\1/p' "$top/$allowed" | sort -u)
-    nm -u --format=posix $objects | awk '{print $1}' | sort -u | comm -12 - <(echo "$simulated") |
-        comm -23 - <(echo "$offered") | grep -E '^[A-Z][A-Za-z0-9]*$' | paste -sd ' ' || true
+    effect_calls | comm -12 - <(defined_in "$build"/libwin32_sim.a) | comm -23 - <(echo "$offered") |
+        grep -E '^[A-Z][A-Za-z0-9]*$' | paste -sd ' ' || true
 }
 
 list=$(IFS=';'; echo "${sources[*]}")
@@ -121,8 +123,8 @@ fi
 
 not_offered=$(calls_not_offered)
 if [ -n "$not_offered" ]; then
-    echo "check-effect.sh: the effect calls Windows functions a saver may not import (Windows 95 or NT 4.0 lacks" \
-         "them, or they are not checked yet; the image check refuses them): $not_offered" >&2
+    echo "check-effect.sh: the effect calls Windows functions that a saver may not import, which the image" \
+         "check refuses: $not_offered" >&2
     echo "check-effect.sh: the calls an effect may make are listed in $allowed" >&2
     exit 2
 fi

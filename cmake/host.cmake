@@ -34,6 +34,15 @@ target_link_libraries(saver_product PUBLIC saver_framework)
 add_library(saver_settings STATIC ${SAVER_SETTINGS_SOURCES})
 target_link_libraries(saver_settings PUBLIC saver_framework)
 
+add_library(saver_world STATIC ${SAVER_WORLD_SOURCES})
+target_link_libraries(saver_world PUBLIC saver_framework)
+# The world's calls as the checker routes them to the session's world (effect_check/world.cpp).
+set(SAVER_WORLD_WRAPS)
+foreach(call SaverGetLocalTime SaverGetTickCount SaverGetSeed SaverGetWindowRect SaverGetVirtualScreen
+             SaverGetMonitorRects SaverGetTimeFormat SaverGetDateFormat)
+    list(APPEND SAVER_WORLD_WRAPS -Wl,--wrap=${call})
+endforeach()
+
 file(GLOB SIM_SOURCES CONFIGURE_DEPENDS sim/*.cpp)
 add_library(win32_sim STATIC ${SIM_SOURCES})
 target_include_directories(win32_sim PUBLIC ${PROJECT_SOURCE_DIR})
@@ -42,10 +51,30 @@ target_link_libraries(win32_sim PUBLIC win32_headers)
 # The simulated program: the product with the platform under it. The entry point is the real one.
 add_library(saver_on_sim INTERFACE)
 target_link_libraries(saver_on_sim INTERFACE
-    -Wl,--start-group saver_product saver_framework saver_settings win32_sim -Wl,--end-group)
+    -Wl,--start-group saver_product saver_framework saver_settings saver_world win32_sim -Wl,--end-group)
 
 # The effect checker: any effect with the framework on the simulated platform, run through
 # scripted sessions (add_effect_check).
 file(GLOB EFFECT_CHECK_SOURCES CONFIGURE_DEPENDS effect_check/*.cpp)
-add_library(effect_checker STATIC ${EFFECT_CHECK_SOURCES})
+# The functions the import list offers an effect, for the checker's look at what GetProcAddress
+# fetches: a line "DLL:function", or with the one architecture it is for.
+set(imports ${PROJECT_SOURCE_DIR}/scripts/allowed-imports.txt)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${imports})
+file(STRINGS ${imports} offered REGEX "^[A-Za-z0-9]+[.][A-Za-z]+:[A-Za-z0-9_]+( +(i686|x86_64))?$")
+list(TRANSFORM offered REPLACE "^[^:]*:([A-Za-z0-9_]+).*$" "    \"\\1\",\n")
+string(JOIN "" OFFERED_IMPORTS ${offered})
+file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/offered_imports.cpp CONTENT [[
+// Made by the build from scripts/allowed-imports.txt: the functions it offers.
+#include "effect_check/effect_check.h"
+
+static const char *const OFFERED_IMPORTS[] = {
+@OFFERED_IMPORTS@};
+
+bool effect_check::IsOfferedImport(const std::string &name) {
+    for (const char *offered : OFFERED_IMPORTS)
+        if (name == offered) return true;
+    return false;
+}
+]] @ONLY)
+add_library(effect_checker STATIC ${EFFECT_CHECK_SOURCES} ${CMAKE_BINARY_DIR}/offered_imports.cpp)
 target_link_libraries(effect_checker PUBLIC saver_framework win32_sim)

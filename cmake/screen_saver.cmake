@@ -71,6 +71,9 @@ target_compile_options(saver_framework PRIVATE ${SAVER_WINDOWS_COMPILE})
 add_library(saver_settings STATIC ${SAVER_SETTINGS_SOURCES})
 target_include_directories(saver_settings PRIVATE ${PROJECT_SOURCE_DIR})
 target_compile_options(saver_settings PRIVATE ${SAVER_WINDOWS_COMPILE})
+add_library(saver_world STATIC ${SAVER_WORLD_SOURCES})
+target_include_directories(saver_world PRIVATE ${PROJECT_SOURCE_DIR})
+target_compile_options(saver_world PRIVATE ${SAVER_WINDOWS_COMPILE})
 
 # The image alone, NAME.scr from the framework and the sources, without its test: what the
 # benchmark's framework-alone saver is built with too. The link map goes to NAME.map.
@@ -80,7 +83,7 @@ function(add_saver_image NAME)
     target_compile_options(${NAME} PRIVATE "$<$<COMPILE_LANGUAGE:CXX>:${SAVER_WINDOWS_COMPILE}>")
     # The link map shows the image check what went into the image.
     target_link_options(${NAME} PRIVATE ${SAVER_WINDOWS_LINK} -Wl,-Map=${CMAKE_CURRENT_BINARY_DIR}/${NAME}.map)
-    target_link_libraries(${NAME} PRIVATE saver_settings ${SAVER_WINDOWS_LIBRARIES})
+    target_link_libraries(${NAME} PRIVATE saver_settings saver_world ${SAVER_WINDOWS_LIBRARIES})
     _saver_name_effect(${NAME} ${NAME})
     set_target_properties(${NAME} PROPERTIES OUTPUT_NAME ${NAME} SUFFIX ".scr")
 endfunction()
@@ -135,11 +138,12 @@ endfunction()
 function(add_effect_check_program NAME)
     add_executable(${NAME}_check ${ARGN})
     target_include_directories(${NAME}_check PRIVATE ${PROJECT_SOURCE_DIR})
-    # The checker stands between the framework and the effect, both ways (effect_check/).
+    # The checker stands between the framework and the effect, both ways, and hands the effect
+    # the session's world (effect_check/).
     target_link_options(${NAME}_check PRIVATE
-        -Wl,--wrap=SaverEffectProc -Wl,--wrap=SaverDismissProc)
+        -Wl,--wrap=SaverEffectProc -Wl,--wrap=SaverDismissProc ${SAVER_WORLD_WRAPS})
     target_link_libraries(${NAME}_check PRIVATE
-        -Wl,--start-group effect_checker saver_framework saver_settings win32_sim -Wl,--end-group)
+        -Wl,--start-group effect_checker saver_framework saver_settings saver_world win32_sim -Wl,--end-group)
     _saver_name_effect(${NAME}_check ${NAME})
 endfunction()
 

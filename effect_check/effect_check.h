@@ -63,6 +63,19 @@ enum class Settings {
     Wrong,     // every value wrong: another type, out of range, too long
 };
 
+// The world a session hands the effect through the framework's calls (SaverGetLocalTime,
+// SaverGetSeed...): the local time when the session starts, in milliseconds since 1 January
+// 1601, and the seed. Both runs of a session get the same.
+struct SessionWorld {
+    ULONGLONG startTime;
+    DWORD seed;
+};
+// "1999-12-31T23:59:58", as --time takes it; a time alone keeps the date of the default.
+std::string FormatSessionTime(ULONGLONG time);
+bool ParseSessionTime(const std::string &text, ULONGLONG *time);
+// " (at 1999-12-31T23:59:58, seed 0x2f6b1d35: --time ... --seed ... replays it)"
+std::string WorldStory(const SessionWorld &world);
+
 struct Session {
     std::string name;
     bool preview;
@@ -72,6 +85,7 @@ struct Session {
     Input input;        // Input::None: a preview gets every input in turn, then its parent goes
     bool isLong;        // run twice (the same calls each time), its drawing must be seen
     Settings settings = Settings::Defaults;
+    SessionWorld world = {};
 };
 
 // The sessions every effect is put through, in the order their findings are reported.
@@ -113,6 +127,11 @@ void Report(int rule, const std::string &where, const std::string &seen);
 // The session's script acts as the world does (input, other programs): its calls are not the
 // effect's, even when it acts while the effect waits.
 void WorldActs(bool acting);
+// The framework hands the effect the world (SaverGetTickCount...): the calls it makes for that
+// are the framework's.
+void FrameworkActs(bool acting);
+// The session's world from the run's start on (startTick: the simulated clock's then).
+void HandWorld(const SessionWorld &world, DWORD startTick);
 // The effect's ticks so far: its WM_TIMER messages and its timer procedures' calls.
 int TicksSoFar();
 // Whether the effect's live GDI objects have stayed below their highest over the later half of
@@ -146,6 +165,9 @@ std::string CompareGolden(const std::string &path, const std::vector<Session> &s
                           const std::vector<SessionResult> &results);
 
 std::string Hex(ULONG_PTR value);
+// Whether scripts/allowed-imports.txt offers the function (the build reads the list into the
+// checker).
+bool IsOfferedImport(const std::string &name);
 // How a trace line about the pixels a transfer took begins, after its place: "pixels of".
 #define PIXELS_TRACED "pixels of "
 // "pen#5", "the DIB section bitmap#2", "the font ANSI_VAR_FONT", "no bitmap": a GDI object as

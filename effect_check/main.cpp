@@ -2,7 +2,11 @@
 // per broken rule, naming the rule, the session, where it first broke and what was seen.
 //
 //   NAME_check [--ticks N] [--golden FILE | --write-golden FILE [--golden-ticks N]] [--all]
-//              [--hang-after SECONDS]
+//              [--hang-after SECONDS] [--time YYYY-MM-DDTHH:MM:SS] [--seed N]
+//
+// Each session starts at a local time and hands the effect a seed of the checker's choosing,
+// which every finding names; --time and --seed run every session at the ones given, to replay
+// a finding (or to try a time of one's own).
 //
 // Exits 0 when every rule holds (and the golden trace matches), 1 when one does not, 2 on a
 // wrong command line.
@@ -38,7 +42,16 @@ struct Options {
     bool all = false;  // every finding of every session, not only the first of each rule
     int hangSeconds = DEFAULT_HANG_SECONDS;
     std::string name;
+    bool timeGiven = false, seedGiven = false;
+    SessionWorld world = {};
 };
+
+bool ParseSeed(const char *text, DWORD *seed) {
+    char *end = nullptr;
+    unsigned long long value = strtoull(text, &end, 0);
+    *seed = (DWORD)value;
+    return *text && *end == 0 && value <= 0xFFFFFFFFull;
+}
 
 bool ParseOptions(int argc, char **argv, Options *options) {
     std::string program = strrchr(argv[0], '/') ? strrchr(argv[0], '/') + 1 : argv[0];
@@ -53,7 +66,13 @@ bool ParseOptions(int argc, char **argv, Options *options) {
         else if (arg == "--golden-ticks" && hasValue) options->goldenTicks = atoi(argv[++i]);
         else if (arg == "--name" && hasValue) options->name = argv[++i];
         else if (arg == "--hang-after" && hasValue) options->hangSeconds = atoi(argv[++i]);
-        else if (arg == "--all") options->all = true;
+        else if (arg == "--time" && hasValue) {
+            if (!ParseSessionTime(argv[++i], &options->world.startTime)) return false;
+            options->timeGiven = true;
+        } else if (arg == "--seed" && hasValue) {
+            if (!ParseSeed(argv[++i], &options->world.seed)) return false;
+            options->seedGiven = true;
+        } else if (arg == "--all") options->all = true;
         else return false;
     }
     if (options->goldenTicks == 0 && !options->writeGolden.empty()) {
@@ -95,7 +114,7 @@ void CompareRuns(const SessionResult &first, const SessionResult &second, Sessio
 std::string Line(const Session &session, const SessionResult &result, const Finding &finding) {
     std::string head = finding.rule == 0 ? (result.hung ? "hang" : "crash")
                                          : "rule " + std::to_string(finding.rule) + " (" + RuleTitle(finding.rule) + ")";
-    return head + ": " + session.name + ": " + finding.where + ": " + finding.seen;
+    return head + ": " + session.name + ": " + finding.where + ": " + finding.seen + WorldStory(session.world);
 }
 
 }  // namespace
@@ -105,12 +124,16 @@ int main(int argc, char **argv) {
     if (!ParseOptions(argc, argv, &options)) {
         fprintf(stderr,
                 "usage: %s [--ticks N] [--golden FILE | --write-golden FILE [--golden-ticks N]] [--all] "
-                "[--hang-after SECONDS]\n",
+                "[--hang-after SECONDS] [--time YYYY-MM-DDTHH:MM:SS] [--seed N]\n",
                 argv[0]);
         return 2;
     }
     auto started = std::chrono::steady_clock::now();
     std::vector<Session> sessions = Sessions(options.ticks);
+    for (Session &session : sessions) {
+        if (options.timeGiven) session.world.startTime = options.world.startTime;
+        if (options.seedGiven) session.world.seed = options.world.seed;
+    }
     // Each long session runs twice: the second run must make the first one's calls.
     std::vector<Run> runs;
     for (const Session &session : sessions) {

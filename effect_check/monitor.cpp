@@ -171,17 +171,63 @@ bool Named(const std::string &name, std::initializer_list<const char *> names) {
     return false;
 }
 
-// What the effect may not read: each call names what it reads.
-const char *ForbiddenRead(const std::string &name) {
-    if (Named(name, {"GetTickCount", "GetLocalTime", "GetSystemTime", "GetSystemTimeAsFileTime",
-                     "QueryPerformanceCounter", "QueryPerformanceFrequency", "GetMessageTime"}))
-        return "the clock";
-    if (name.rfind("Reg", 0) == 0 && name.rfind("Register", 0) != 0) return "the registry";
-    if (Named(name, {"CreateFileA", "ReadFile", "OpenFile", "GetPrivateProfileIntA",
-                     "GetPrivateProfileStringA", "GetProfileIntA", "GetProfileStringA"}))
-        return "a file";
-    if (Named(name, {"SystemParametersInfoA", "GetSystemMetrics"})) return "a system setting";
+// What the effect may not read itself, and what the framework hands it instead.
+struct ForbiddenRow {
+    std::initializer_list<const char *> names;
+    const char *what;
+    const char *use;
+};
+const ForbiddenRow FORBIDDEN_READS[] = {
+    {{"GetLocalTime", "GetSystemTime", "GetSystemTimeAsFileTime"}, "the clock",
+     "the framework's SaverGetLocalTime gives the time of day"},
+    {{"GetTickCount", "QueryPerformanceCounter", "QueryPerformanceFrequency", "GetMessageTime"}, "the clock",
+     "the framework's SaverGetTickCount gives the milliseconds since the saver started, SaverGetSeed a seed that "
+     "differs at every start"},
+    {{"GetCursorPos", "GetMessagePos"}, "the cursor",
+     "the framework's SaverGetSeed gives a seed that differs at every start, SaverGetWindowRect where its window lies"},
+    {{"GetAsyncKeyState", "GetKeyState", "GetKeyboardState"}, "the keyboard",
+     "a key ends the saver, and only the framework's SaverDismissProc looks at it; SaverGetSeed gives a seed"},
+    {{"GetCurrentProcessId", "GetCurrentThreadId"}, "the process's id",
+     "the framework's SaverGetSeed gives a seed that differs at every start"},
+    {{"CreateFileA", "ReadFile", "OpenFile", "GetPrivateProfileIntA", "GetPrivateProfileStringA", "GetProfileIntA",
+      "GetProfileStringA"},
+     "a file", nullptr},
+    {{"GetSystemMetrics"}, "a system setting",
+     "GetClientRect gives its window's size, the framework's SaverGetVirtualScreen and SaverGetMonitorRects the "
+     "screen's"},
+    {{"GetTimeFormatA", "GetDateFormatA", "GetLocaleInfoA"}, "a system setting",
+     "the framework's SaverGetTimeFormat and SaverGetDateFormat write the time and date as the user's settings do"},
+    {{"SystemParametersInfoA"}, "a system setting", nullptr},
+};
+
+const ForbiddenRow *ForbiddenRead(const std::string &name) {
+    static const ForbiddenRow REGISTRY = {{}, "the registry",
+                                          "a table of settings (SAVER_SETTINGS), which the framework reads into its "
+                                          "record"};
+    if (name.rfind("Reg", 0) == 0 && name.rfind("Register", 0) != 0) return &REGISTRY;
+    for (const ForbiddenRow &row : FORBIDDEN_READS)
+        if (Named(name, row.names)) return &row;
     return nullptr;
+}
+
+std::string InsteadOf(const ForbiddenRow &row) { return row.use ? std::string("; ") + row.use : ""; }
+
+std::string ForbiddenStory(const ForbiddenRow &row, const std::string &call) {
+    return "reads " + std::string(row.what) + ": " + call + InsteadOf(row);
+}
+
+// GetProcAddress fetches what the import list would refuse: a raw source of the world, or a
+// function the list does not offer (it may be missing from Windows 95 or NT 4.0).
+void CheckFetched(const sim::Call &call, const Handling &h) {
+    if (call.args.size() < 2 || call.args[1].kind != sim::Arg::Text) return;
+    const std::string &name = call.args[1].text;
+    std::string fetch = "fetches " + name + " by " + TraceFormat(call);
+    if (const ForbiddenRow *row = ForbiddenRead(name))
+        Report(READS_NOTHING_OF_ITS_OWN, h.where, fetch + ", which reads " + row->what + InsteadOf(*row));
+    else if (!IsOfferedImport(name))
+        Report(READS_NOTHING_OF_ITS_OWN, h.where,
+               fetch + ", which scripts/allowed-imports.txt does not offer an effect: what an effect calls must be "
+               "there, checked for Windows 95 and NT 4.0, and it calls it by name");
 }
 
 // DrawTextA with DT_CALCRECT only measures.
@@ -267,8 +313,9 @@ void CheckDeletion(const sim::Call &call, Handling &h) {
 }
 
 void CheckCall(const sim::Call &call, Handling &h) {
-    if (const char *what = ForbiddenRead(call.name))
-        Report(READS_NOTHING_OF_ITS_OWN, h.where, "reads " + std::string(what) + ": " + TraceFormat(call));
+    if (const ForbiddenRow *row = ForbiddenRead(call.name))
+        Report(READS_NOTHING_OF_ITS_OWN, h.where, ForbiddenStory(*row, TraceFormat(call)));
+    if (call.name == "GetProcAddress") CheckFetched(call, h);
     if (call.name == "DefWindowProcA")
         Report(LEAVES_ENDING_TO_FRAMEWORK, h.where, "calls " + TraceFormat(call) + " itself");
     else if (EndsTheSaver(call, h))
@@ -485,6 +532,13 @@ void WorldActs(bool acting) {
     if (acting)
         watch.stack.push_back({Layer::World, nullptr});
     else if (!watch.stack.empty() && watch.stack.back().layer == Layer::World)
+        watch.stack.pop_back();
+}
+
+void FrameworkActs(bool acting) {
+    if (acting)
+        watch.stack.push_back({Layer::Framework, nullptr});
+    else if (!watch.stack.empty() && watch.stack.back().layer == Layer::Framework)
         watch.stack.pop_back();
 }
 

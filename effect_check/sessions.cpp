@@ -29,6 +29,9 @@ namespace effect_check {
 #define MONITOR_ON -1
 // What another variation of a run takes before the saver starts, per variation: bytes of stack,
 // and blocks from the heap's small ones and from its large (mapped) ones.
+#define CURSOR_X (SCREEN_WIDTH / 3)
+#define CURSOR_Y (SCREEN_HEIGHT / 3)
+#define CURSOR_VARIATION 37  // pixels right and down, per variation
 #define STACK_VARIATION 1360
 #define SMALL_BLOCK_VARIATION 3000
 #define LARGE_BLOCK_VARIATION (1 << 20)
@@ -93,6 +96,21 @@ std::vector<Session> WithEverySettingsConfiguration(const std::vector<Session> &
     return configured;
 }
 
+// The world of the sessions: the long ones start two seconds before midnight (and the new
+// year), noon, and the hour that a 12-hour clock writes 1 after 12, at two seeds that differ in
+// every bit; the others at the first of them.
+#define SEED_ONE 0x2F6B1D35u
+#define SEED_TWO 0xD094E2CAu
+const char *const LONG_SESSION_TIMES[] = {"1999-12-31T23:59:58", "1999-12-31T12:59:58", "1999-12-31T11:59:58",
+                                          "1999-12-31T23:59:58", "1999-12-31T12:59:58"};
+const DWORD LONG_SESSION_SEEDS[] = {SEED_ONE, SEED_TWO, SEED_TWO, SEED_ONE, SEED_ONE};
+
+SessionWorld WorldAt(const char *time, DWORD seed) {
+    SessionWorld world = {0, seed};
+    ParseSessionTime(time, &world.startTime);
+    return world;
+}
+
 }  // namespace
 
 std::vector<Session> Sessions(int longTicks) {
@@ -103,6 +121,8 @@ std::vector<Session> Sessions(int longTicks) {
         {"full screen 1024 x 768, 95 family, password", false, true, true, longTicks, Input::Key, true},
         {"preview 152 x 112, 95 family", true, true, false, longTicks, Input::None, true},
     };
+    for (size_t i = 0; i < sessions.size(); ++i)
+        sessions[i].world = WorldAt(LONG_SESSION_TIMES[i], LONG_SESSION_SEEDS[i]);
     struct Family {
         const char *name;
         bool win9x, password;
@@ -113,6 +133,7 @@ std::vector<Session> Sessions(int longTicks) {
             if (row.win9xOnly && !family.win9x) continue;
             sessions.push_back({"full screen, " + std::string(family.name) + ", ended by " + row.name, false,
                                 family.win9x, family.password, INPUT_TICKS, row.input, false});
+            sessions.back().world = sessions.front().world;
         }
     return WithEverySettingsConfiguration(sessions);
 }
@@ -313,16 +334,17 @@ void SetUpWorld(const Session &session, DWORD startTick, unsigned variation) {
     lastTicks = 0;
     sim::SetFamily(session.win9x ? sim::Family::Win9x : sim::Family::Nt);
     sim::SetScreen({0, 0, SCREEN_WIDTH, SCREEN_HEIGHT});
-    sim::PlaceCursor(SCREEN_WIDTH / 3, SCREEN_HEIGHT / 3);
+    HandWorld(session.world, startTick);
     if (session.password) {
         sim::SetRegistryDword(HKEY_CURRENT_USER, "Control Panel\\Desktop", "ScreenSaveUsePassword", 1);
         sim::InstallModule("PASSWORD.CPL", {{"VerifyScreenSavePwd", (FARPROC)(void *)Verifier}});
     }
+    // The cursor lies elsewhere in another variation: an effect that reads it cannot draw the same.
+    sim::PlaceCursor(CURSOR_X + CURSOR_VARIATION * (int)variation, CURSOR_Y + CURSOR_VARIATION * (int)variation);
     char line[64];
     if (session.preview) {
-        // Under the cursor, as the mouse is when the user looks at the preview.
-        POINT cursor = sim::CursorPos();
-        LONG left = cursor.x - PREVIEW_WIDTH / 2, top = cursor.y - PREVIEW_HEIGHT / 2;
+        // Where the user's mouse went to look at the preview; the same in every variation.
+        LONG left = CURSOR_X - PREVIEW_WIDTH / 2, top = CURSOR_Y - PREVIEW_HEIGHT / 2;
         RECT place = {left, top, left + PREVIEW_WIDTH, top + PREVIEW_HEIGHT};
         previewParent = sim::CreateForeignWindow("Preview", "", place);
         snprintf(line, sizeof line, "saver.scr /p %lu", (unsigned long)(ULONG_PTR)previewParent);

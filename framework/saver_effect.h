@@ -29,9 +29,11 @@
 //   5. frees every GDI object it creates, in the tick or at WM_DESTROY, and keeps as many timers
 //      as it started with (SetTimer with the same id replaces a timer, a new id adds one): the
 //      saver runs for hours;
-//   6. keeps its state in one process-wide record and reads no clock, registry, file or system
-//      setting of its own: the same session draws the same picture (its settings, if it has
-//      any, the framework reads for it into that record);
+//   6. keeps its state in one process-wide record and reads no clock, cursor, keyboard,
+//      registry, file or system setting of its own, directly or through GetProcAddress: the same
+//      session draws the same picture. What it may know of the world the framework hands it:
+//      its settings into that record, and the time, a seed, its place on the screen and the
+//      user's formats through the calls below ("The world");
 //   7. draws something a window sees, full screen and in a preview child as small as 152 x 112,
 //      which may not contain the effect's fixed coordinates.
 // The framework stops passing WM_TIMER once the saver may close, and yields the processor before
@@ -55,6 +57,37 @@ extern "C" {
 extern const WNDPROC SaverEffectProc;
 BOOL RegisterConfigClasses(HINSTANCE instance);
 INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The world, for an effect that wants to know it (rule 6): the time of day, the time since the
+// saver started, a seed that differs at every start, where its window lies, and the user's time
+// and date formats. On Windows they are the real values. Under the effect checker they come
+// from the session's simulated clock and script, the same in both runs of a session, while
+// GetLocalTime, GetTickCount, the cursor and the rest that these stand for differ between them.
+// Each call has its own object file in a library: a saver whose effect calls none links none.
+extern "C" {
+// The local time now, as GetLocalTime gives it.
+void SaverGetLocalTime(SYSTEMTIME *time);
+// Milliseconds since the saver started (its window was about to be created); wraps after 49.7
+// days, as GetTickCount does.
+DWORD SaverGetTickCount(void);
+// A seed for the effect's own generator: the same for the whole run, another at every start.
+DWORD SaverGetSeed(void);
+// Where a window lies on the screen, in screen coordinates (the virtual screen's: negative
+// left of or above the primary monitor). For the saver's own window, full screen or preview.
+BOOL SaverGetWindowRect(HWND window, RECT *rect);
+// The virtual screen: the rectangle that holds every monitor.
+void SaverGetVirtualScreen(RECT *screen);
+// Each monitor's rectangle in screen coordinates, the primary (left and top at 0) first: up to
+// count of them into monitors. Returns how many monitors there are (1 on Windows 95 and NT 4.0).
+int SaverGetMonitorRects(RECT *monitors, int count);
+// The time or date of time written as the user's settings write them: GetTimeFormatA and
+// GetDateFormatA for the user's locale, with their flags (TIME_NOSECONDS,
+// TIME_FORCE24HOURFORMAT, DATE_LONGDATE...) and their format pictures ("hh':'mm", NULL: the
+// user's own). Returns the characters written with the closing zero, 0 when text is too small.
+int SaverGetTimeFormat(DWORD flags, const SYSTEMTIME *time, LPCSTR format, LPSTR text, int size);
+int SaverGetDateFormat(DWORD flags, const SYSTEMTIME *time, LPCSTR format, LPSTR text, int size);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -26,6 +26,7 @@ struct SAVERSTATE {
     DWORD lastVerifyTick = NO_CHECK_YET;
     POINT cursorAnchor = {0, 0};
     DWORD wakeDistance = DEFAULT_WAKE_DISTANCE;
+    DWORD startTick = 0;  // the tick count as the window was about to be created (SaverGetTickCount)
 };
 
 extern SAVERSTATE SaverState;

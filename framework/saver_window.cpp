@@ -81,6 +81,7 @@ LONG RunSaverWindow(HWND parent) {
     // The effect finds its settings in its record from WM_CREATE on.
     if (SaverEffectSettings.load) SaverEffectSettings.load(&SaverEffectSettings);
 
+    SaverState.startTick = GetTickCount();
     if (RegisterClassA(&windowClass))
         SaverState.mainWindow = CreateWindowExA(place.exStyle, SAVER_WINDOW_CLASS, place.title,
                                                 place.style, place.x, place.y, place.width,

@@ -1,11 +1,20 @@
 #!/usr/bin/env bash
 # Checks an effect against the effect contract in seconds, on the simulated Win32 (no Wine, no
 # Windows): builds the given sources with the framework and the checker, runs them through the
-# checker's sessions and prints one line per broken rule. Exits 0 when every rule holds, 1 when
-# one does not, 2 when the effect does not build (and says what it lacks).
+# checker's sessions and prints one line per broken rule.
+#
+# Exits 0: every rule holds (and the golden trace, if any, matches). 1: a rule is broken, or the
+# calls differ from the golden trace. 2: nothing was checked, and it says why: a wrong command
+# line, the Win32 headers missing, the effect does not build (names nothing defines), it calls
+# the C runtime, or it calls a Windows function the image check would refuse for another reason
+# than rule 6 (one refused for rule 6 is a finding of rule 6: exit 1).
 #
 # Usage: scripts/check-effect.sh [--golden FILE | --no-golden | --write-golden FILE [--golden-ticks N]]
-#                                [--ticks N] [--all] [--hang-after SECONDS] FILE.cpp...
+#                                [--ticks N] [--all] [--hang-after SECONDS]
+#                                [--time YYYY-MM-DDTHH:MM:SS] [--seed N] FILE.cpp...
+#
+# --time, --seed: every session at this local time and seed, as a finding names them, to replay
+# it (no golden trace is compared then, unless --golden names one).
 #
 # --hang-after: the seconds of real time a session may go without its simulated time moving on
 # before it counts as hung (10; more for an effect that is slow on purpose, or a slow machine).
@@ -22,8 +31,14 @@ usage() {
 options=()
 sources=()
 golden_given=
+replay=
 while [ $# -gt 0 ]; do
     case "$1" in
+        --time|--seed)
+            [ $# -ge 2 ] || usage
+            replay=yes
+            options+=("$1" "$2")
+            shift 2 ;;
         --golden|--write-golden|--golden-ticks|--ticks|--hang-after)
             [ $# -ge 2 ] || usage
             case "$1" in --golden|--write-golden) golden_given=yes ;; esac
@@ -51,6 +66,16 @@ log="$build/build.log"
 allowed="scripts/allowed-imports.txt"
 mkdir -p "$build"
 
+# Why the import list refuses a function: its own line's reason, or that it does not know it.
+refusal() {
+    awk -v name="$1" '{ sub(/#.*/, "") } { split($1, at, ":") } at[2] == name && ($2 == "rule6" || $2 == "absent") {
+        if ($2 == "rule6") print "not offered to effects because of rule 6 (an effect reads nothing of its own), use " $3
+        else print "not exported by Windows 95 or NT 4.0" ($3 ? ", " $3 " does the work where the system can" : "")
+        found = 1; exit }
+        END { if (!found) print "not in the import list, not yet checked for Windows 95 and NT 4.0" }' "$top/$allowed"
+}
+refused_for_rule_6() { refusal "$1" | grep -q 'rule 6'; }
+
 # The names a link could not find, each with what it is and what to do.
 explain_missing() {
     local name
@@ -67,8 +92,8 @@ explain_missing() {
                     echo "  $name: a Windows call that the saver may import but the simulated Win32 lacks:" \
                          "a gap of this kit, please report it"
                 else
-                    echo "  $name: a Windows call this kit does not offer; the calls an effect may make are" \
-                         "listed in $allowed"
+                    echo "  $name: a Windows call this kit does not offer: $(refusal "$name"); the calls an" \
+                         "effect may make are listed in $allowed"
                 fi ;;
             *)
                 echo "  $name: not a name of this kit or of Windows: a C runtime function? A saver links none" ;;
@@ -85,7 +110,7 @@ defined_in() { { nm -g --defined-only --format=posix "$@" 2>/dev/null || true; }
 # links them without a word, Windows does not link them at all. Compiler support (__...) is left out.
 c_runtime_calls() {
     local kit
-    kit=$(defined_in $(effect_objects) "$build"/libsaver_framework.a "$build"/libsaver_settings.a \
+    kit=$(defined_in $(effect_objects) "$build"/libsaver_framework.a "$build"/libsaver_settings.a "$build"/libsaver_world.a \
               "$build"/libwin32_sim.a "$build"/libeffect_checker.a)
     effect_calls | comm -23 - <(echo "$kit") |
         grep -Ev '^(__|_Unwind_|_GLOBAL_OFFSET_TABLE_|_ZTVN10__cxxabiv)' | c++filt | paste -sd ' ' || true
@@ -121,17 +146,31 @@ if [ -n "$runtime" ]; then
     exit 2
 fi
 
-not_offered=$(calls_not_offered)
-if [ -n "$not_offered" ]; then
+# A call refused for rule 6 is a finding of that rule, whether or not a session reaches it; the
+# sessions still run, to say where. Any other call off the list stops the check.
+rule_6_calls=()
+other_calls=()
+for call in $(calls_not_offered); do
+    if refused_for_rule_6 "$call"; then rule_6_calls+=("$call"); else other_calls+=("$call"); fi
+done
+if [ ${#other_calls[@]} -gt 0 ]; then
     echo "check-effect.sh: the effect calls Windows functions that a saver may not import, which the image" \
-         "check refuses: $not_offered" >&2
+         "check refuses:" >&2
+    for call in "${other_calls[@]}"; do echo "  $call: $(refusal "$call")" >&2; done
     echo "check-effect.sh: the calls an effect may make are listed in $allowed" >&2
     exit 2
 fi
 
-if [ -z "$golden_given" ] && [ -s "$build/golden-trace.txt" ]; then
+# A golden trace holds the sessions at the checker's own times and seeds.
+if [ -z "$golden_given" ] && [ -z "$replay" ] && [ -s "$build/golden-trace.txt" ]; then
     golden=$(cat "$build/golden-trace.txt")
     echo "check-effect.sh: compared with ${golden#"$top"/}, the golden trace of these sources (--no-golden: not)"
     options+=(--golden "$golden")
 fi
-exec "$build/${name}_check" --name "$name" "${options[@]}"
+status=0
+"$build/${name}_check" --name "$name" "${options[@]}" || status=$?
+for call in "${rule_6_calls[@]}"; do
+    echo "rule 6 (reads nothing of its own): the effect's code calls $call, which the image check refuses: $(refusal "$call")"
+done
+[ ${#rule_6_calls[@]} -eq 0 ] || [ "$status" -ne 0 ] || status=1
+exit "$status"

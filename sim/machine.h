@@ -240,6 +240,8 @@ extern Machine M;
 // Records a platform call and reports whether it is to fail. A call switched to fault raises its
 // structured exception here, before anything of the call happens.
 bool Enter(const char *name, std::initializer_list<Arg> args);
+// The local time the clock shows now (GetLocalTime's).
+SYSTEMTIME ClockTime();
 
 Window *FindWindowRecord(HWND window);
 Window *OurWindow(HWND window);

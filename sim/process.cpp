@@ -169,6 +169,12 @@ LPSTR WINAPI CharNextA(LPCSTR text) {
     return (LPSTR)text + 1;
 }
 
+// Another variation is another process, with another id.
+DWORD WINAPI GetCurrentProcessId(void) {
+    Enter("GetCurrentProcessId", {});
+    return 0x1F4 + 8 * M.variation;
+}
+
 DWORD WINAPI GetTickCount(void) {
     Enter("GetTickCount", {});
     return M.now;
@@ -178,7 +184,7 @@ DWORD WINAPI GetTickCount(void) {
 static const ULONGLONG CLOCK_START_FILETIME = 125911584000000000ull;  // 100 ns units since 1601
 static const ULONGLONG PERFORMANCE_FREQUENCY = 10000000;
 
-static SYSTEMTIME ClockTime() {
+SYSTEMTIME sim::ClockTime() {
     static const WORD MONTH_DAYS[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};  // a leap year
     DWORD days = M.now / 86400000, milliseconds = M.now % 86400000;
     SYSTEMTIME time = {};

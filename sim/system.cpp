@@ -221,6 +221,12 @@ INT WINAPI GetSystemMetrics(INT index) {
     if (Enter("GetSystemMetrics", {index})) return 0;
     if (index == SM_CXSCREEN) return M.screen.right - M.screen.left;
     if (index == SM_CYSCREEN) return M.screen.bottom - M.screen.top;
+    // The virtual screen is Windows 98's and 2000's: the 95 family here is 4.0, and says 0.
+    if (M.family == Family::Win9x) return 0;
+    if (index == SM_XVIRTUALSCREEN) return M.screen.left;
+    if (index == SM_YVIRTUALSCREEN) return M.screen.top;
+    if (index == SM_CXVIRTUALSCREEN) return M.screen.right - M.screen.left;
+    if (index == SM_CYVIRTUALSCREEN) return M.screen.bottom - M.screen.top;
     return 0;
 }
 

@@ -708,6 +708,22 @@ BOOL WINAPI GetClientRect(HWND window, RECT *rect) {
     return TRUE;
 }
 
+// A child's rectangle is in its parent's client coordinates; the windows here have no frame, so a
+// client area starts where its window does.
+BOOL WINAPI GetWindowRect(HWND window, RECT *rect) {
+    if (Enter("GetWindowRect", {window, (const void *)rect})) return FALSE;
+    Window *record = FindWindowRecord(window);
+    if (!record) return FALSE;
+    *rect = record->rect;
+    for (Window *parent = record; (parent->style & WS_CHILD) && (parent = FindWindowRecord(parent->parent));) {
+        rect->left += parent->rect.left;
+        rect->right += parent->rect.left;
+        rect->top += parent->rect.top;
+        rect->bottom += parent->rect.top;
+    }
+    return TRUE;
+}
+
 HWND WINAPI GetForegroundWindow(void) {
     if (Enter("GetForegroundWindow", {})) return 0;
     return M.foreground;
@@ -819,6 +835,17 @@ BOOL WINAPI GetCursorPos(POINT *point) {
     if (Enter("GetCursorPos", {})) return FALSE;
     *point = M.cursor;
     return TRUE;
+}
+
+// The keyboard as the program might read it: no key is down (the user's keys come as messages).
+SHORT WINAPI GetAsyncKeyState(INT key) {
+    Enter("GetAsyncKeyState", {key});
+    return 0;
+}
+
+SHORT WINAPI GetKeyState(INT key) {
+    Enter("GetKeyState", {key});
+    return 0;
 }
 
 HCURSOR WINAPI SetCursor(HCURSOR cursor) {

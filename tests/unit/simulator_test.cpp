@@ -404,6 +404,40 @@ TEST_F(SimulatorTest, WsprintfFormatsAsWindowsDoes) {
     EXPECT_EQ('\0', longest[1023]);
 }
 
+// As Wine writes them for a user of the United States (a probe, with its own and given pictures).
+TEST_F(SimulatorTest, TimesAndDatesAreWrittenAsWindowsWritesThem) {
+    const SYSTEMTIME night = {1999, 12, 5, 31, 0, 5, 9, 0}, noon = {1999, 12, 5, 31, 12, 59, 58, 0};
+    const struct {
+        const char *expected;
+        bool date;
+        DWORD flags;
+        const SYSTEMTIME *time;
+        const char *picture;
+    } cases[] = {
+        {"12:05:09 AM", false, 0, &night, NULL},
+        {"12:05 AM", false, TIME_NOSECONDS, &night, NULL},
+        {"0:05:09 AM", false, TIME_FORCE24HOURFORMAT, &night, NULL},
+        {"12:05:09", false, TIME_NOTIMEMARKER, &night, NULL},
+        {"12 AM", false, TIME_NOMINUTESORSECONDS, &night, NULL},
+        {"12:59 PM", false, TIME_NOSECONDS, &noon, "h':'mm':'ss tt"},
+        {"12 o'clock P", false, 0, &noon, "hh 'o''clock' t"},
+        {"Friday, December 31, 1999", true, DATE_LONGDATE, &night, NULL},
+        {"12/31/1999", true, DATE_SHORTDATE, &night, NULL},
+        {"Fri 31 Dec 99", true, 0, &night, "ddd d MMM yy"},
+    };
+    for (const auto &c : cases) {
+        char text[64] = {};
+        SCOPED_TRACE(c.expected);
+        int written = c.date ? GetDateFormatA(LOCALE_USER_DEFAULT, c.flags, c.time, c.picture, text, sizeof text)
+                             : GetTimeFormatA(LOCALE_USER_DEFAULT, c.flags, c.time, c.picture, text, sizeof text);
+        EXPECT_EQ((int)strlen(c.expected) + 1, written);
+        EXPECT_STREQ(c.expected, text);
+    }
+    char small[4];
+    EXPECT_EQ(12, GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &noon, NULL, NULL, 0));  // the room it needs
+    EXPECT_EQ(0, GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &noon, NULL, small, sizeof small));
+}
+
 // What a window hears from its creation to its first paint, and at a click, in the order Wine
 // sends it: a top-level window is activated and painted as it is shown; a child waits for its
 // first paint, and a click asks it first whether it may be activated.

@@ -12,7 +12,7 @@ const char *RuleTitle(int rule) {
     case DRAWS_IN_TICKS: return "draws only on WM_TIMER, on its window, every device context released by the tick's end";
     case PUTS_SELECTIONS_BACK: return "what a tick selects into the window's device context is put back";
     case FREES_OBJECTS: return "every GDI object it creates is freed, no timer added to those it started with";
-    case READS_NOTHING_OF_ITS_OWN: return "reads no clock, registry, file or setting: the same session, the same calls";
+    case READS_NOTHING_OF_ITS_OWN: return "reads the world only through the framework: the same session, the same calls";
     case DRAWS_WHERE_SEEN: return "something of its drawing lands inside the window";
     }
     return "";

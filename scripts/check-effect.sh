@@ -69,7 +69,8 @@ mkdir -p "$build"
 # Why the import list refuses a function: its own line's reason, or that it does not know it.
 refusal() {
     awk -v name="$1" '{ sub(/#.*/, "") } { split($1, at, ":") } at[2] == name && ($2 == "rule6" || $2 == "absent") {
-        if ($2 == "rule6") print "not offered to effects because of rule 6 (an effect reads nothing of its own), use " $3
+        use = $3; for (i = 4; i <= NF; i++) use = use " " $i
+        if ($2 == "rule6") print "not offered to effects because of rule 6 (an effect reads nothing of its own), use " use
         else print "not exported by Windows 95 or NT 4.0" ($3 ? ", " $3 " does the work where the system can" : "")
         found = 1; exit }
         END { if (!found) print "not in the import list, not yet checked for Windows 95 and NT 4.0" }' "$top/$allowed"
@@ -88,7 +89,9 @@ explain_missing() {
                 echo "  $name: the effect must define it (framework/saver_effect.h says how;" \
                      "the README's effect has both), in a file that includes framework/saver_effect.h" ;;
             *[a-z]*[A-Z]*|[A-Z]*)
-                if [ -f "$top/$allowed" ] && grep -Eq "(^|[^A-Za-z0-9_])$name([^A-Za-z0-9_]|\$)" "$top/$allowed"; then
+                if refusal "$name" | grep -Eq 'rule 6|not exported'; then
+                    echo "  $name: $(refusal "$name")"
+                elif [ -f "$top/$allowed" ] && grep -Eq "(^|[^A-Za-z0-9_])$name([^A-Za-z0-9_]|\$)" "$top/$allowed"; then
                     echo "  $name: a Windows call that the saver may import but the simulated Win32 lacks:" \
                          "a gap of this kit, please report it"
                 else
@@ -120,7 +123,8 @@ c_runtime_calls() {
 # need them) but that a saver may not import: the host links them, the image check would not.
 calls_not_offered() {
     local offered
-    offered=$(sed -n 's/^[A-Za-z0-9_]*[.][A-Za-z]*:\([A-Za-z0-9_]*\).*/\1/p' "$top/$allowed" | sort -u)
+    offered=$(awk '{ sub(/#.*/, "") } NF == 1 || (NF == 2 && $2 ~ /^(i686|x86_64)$/) {
+        sub(/^[^:]*:/, "", $1); print $1 }' "$top/$allowed" | sort -u)
     effect_calls | comm -12 - <(defined_in "$build"/libwin32_sim.a) | comm -23 - <(echo "$offered") |
         grep -E '^[A-Z][A-Za-z0-9]*$' | paste -sd ' ' || true
 }
@@ -170,7 +174,8 @@ fi
 status=0
 "$build/${name}_check" --name "$name" "${options[@]}" || status=$?
 for call in "${rule_6_calls[@]}"; do
-    echo "rule 6 (reads nothing of its own): the effect's code calls $call, which the image check refuses: $(refusal "$call")"
+    echo "rule 6 (reads the world only through the framework: the same session, the same calls): the effect's" \
+         "code calls $call, which the image check refuses: $(refusal "$call")"
 done
 [ ${#rule_6_calls[@]} -eq 0 ] || [ "$status" -ne 0 ] || status=1
 exit "$status"

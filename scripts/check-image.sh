@@ -53,7 +53,8 @@ unknown=$(comm -23 <(echo "$functions") <(echo "$allowed_functions"))
 # Each refused import with the list's reason for it, or the truth that the list does not know it.
 refusal() {  # refusal DLL:function
     awk -v import="$1" '{ sub(/#.*/, "") } tolower($1) == tolower(import) && ($2 == "rule6" || $2 == "absent") {
-        if ($2 == "rule6") print "not offered to effects because of rule 6 (an effect reads nothing of its own), use " $3
+        use = $3; for (i = 4; i <= NF; i++) use = use " " $i
+        if ($2 == "rule6") print "not offered to effects because of rule 6 (an effect reads nothing of its own), use " use
         else print "not exported by Windows 95 or NT 4.0" ($3 ? ", " $3 " does the work where the system can" : "")
         found = 1; exit }
         END { if (!found) print "not in " list ", not yet checked for Windows 95 and NT 4.0" }' list="$allowed_list" "$allowed_list"

@@ -127,6 +127,12 @@ int WINAPI GetTimeFormatA(LCID, DWORD flags, const SYSTEMTIME *time, LPCSTR form
     return Deliver(Expand(format ? format : USER_TIME_FORMAT, now, flags, true), out, size);
 }
 
+// A locale's facts are not simulated: every one is missing.
+INT WINAPI GetLocaleInfoA(LCID locale, LCTYPE type, LPSTR out, INT size) {
+    Enter("GetLocaleInfoA", {locale, type, (const void *)out, size});
+    return 0;
+}
+
 int WINAPI GetDateFormatA(LCID, DWORD flags, const SYSTEMTIME *time, LPCSTR format, LPSTR out, int size) {
     if (Enter("GetDateFormatA", {flags, (const void *)time, format, size})) return 0;
     SYSTEMTIME now = time ? *time : ClockTime();

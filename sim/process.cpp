@@ -175,6 +175,11 @@ DWORD WINAPI GetCurrentProcessId(void) {
     return 0x1F4 + 8 * M.variation;
 }
 
+DWORD WINAPI GetCurrentThreadId(void) {
+    Enter("GetCurrentThreadId", {});
+    return 0x1F8 + 8 * M.variation;
+}
+
 DWORD WINAPI GetTickCount(void) {
     Enter("GetTickCount", {});
     return M.now;

@@ -848,6 +848,23 @@ SHORT WINAPI GetKeyState(INT key) {
     return 0;
 }
 
+BOOL WINAPI GetKeyboardState(BYTE *keys) {
+    if (Enter("GetKeyboardState", {(const void *)keys})) return FALSE;
+    for (int key = 0; key < 256; ++key) keys[key] = 0;
+    return TRUE;
+}
+
+// The last message's time and the cursor then: the clock and the cursor now, near enough.
+LONG WINAPI GetMessageTime(void) {
+    Enter("GetMessageTime", {});
+    return (LONG)M.now;
+}
+
+DWORD WINAPI GetMessagePos(void) {
+    Enter("GetMessagePos", {});
+    return MAKELONG((WORD)M.cursor.x, (WORD)M.cursor.y);
+}
+
 HCURSOR WINAPI SetCursor(HCURSOR cursor) {
     Enter("SetCursor", {cursor});
     HCURSOR previous = M.cursorHandle;

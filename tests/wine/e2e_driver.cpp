@@ -40,6 +40,7 @@ static char ntPasswordSaver[MAX_PATH];  // the NT family, beside the password st
 static char exampleSaver[MAX_PATH];     // the example saver, another effect on the same framework
 static char example95Saver[MAX_PATH];   // the same, run as the 95 family
 static char pixelSaver[MAX_PATH];       // the pixel example, a third effect
+static char clockSaver[MAX_PATH];       // the clock example, the time of day from the framework
 static char matrixFolder[MAX_PATH];
 static char workUnix[MAX_PATH];
 static char logWin[MAX_PATH];
@@ -1081,6 +1082,7 @@ int main(int argc, char **argv)
     snprintf(exampleSaver, sizeof exampleSaver, "%s\\example\\example.scr", work);
     snprintf(example95Saver, sizeof example95Saver, "%s\\example95\\saver95.scr", work);
     snprintf(pixelSaver, sizeof pixelSaver, "%s\\pixel\\pixel.scr", work);
+    snprintf(clockSaver, sizeof clockSaver, "%s\\clock\\clock.scr", work);
     snprintf(matrixFolder, sizeof matrixFolder, "%s\\matrix", work);
     snprintf(logWin, sizeof logWin, "%s\\log", work);
     CreateDirectoryA(logWin, nullptr);
@@ -1093,7 +1095,8 @@ int main(int argc, char **argv)
 
     const char *picked = argc == 4 ? argv[3] : nullptr;
     const char *copies[(size_t)Copy::Count] = {ntSaver,         w95Saver,     faultSaver,
-                                               ntPasswordSaver, exampleSaver, example95Saver, pixelSaver};
+                                               ntPasswordSaver, exampleSaver, example95Saver, pixelSaver,
+                                               clockSaver};
     for (size_t i = 0; i < scenarioCount; i++) {
         const Scenario &s = scenarios[i];
         if (picked && !strstr(picked, s.group))

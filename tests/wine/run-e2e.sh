@@ -16,6 +16,7 @@ while [ $# -gt 0 ]; do
         --saver) saver="$2" ;;
         --example) example="$2" ;;
         --pixel-example) pixel_example="$2" ;;
+        --clock-example) clock_example="$2" ;;
         --driver) driver="$2" ;;
         --password-stub) password_stub="$2" ;;
         --fault-stub) fault_stub="$2" ;;
@@ -100,6 +101,8 @@ run() {
     cp "$example" "$work/example95/saver95.scr"
     mkdir -p "$work/pixel"
     cp "$pixel_example" "$work/pixel/pixel.scr"
+    mkdir -p "$work/clock"
+    cp "$clock_example" "$work/clock/clock.scr"
     if [ "$arch" = i686 ]; then
         mkdir -p "$work/matrix"
         for entry in "${WINE_VERSION_NAMES[@]}"; do

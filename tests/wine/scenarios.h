@@ -16,6 +16,7 @@ enum class Copy {
     Example,     // example\example.scr: the example saver on the same framework (examples/)
     Example95,   // example95\saver95.scr: the example saver, run as the 95 family
     PixelExample,  // pixel\pixel.scr: the pixel example saver (examples/polarnight.cpp)
+    ClockExample,  // clock\clock.scr: the clock example saver (examples/clock.cpp)
     Count
 };
 

@@ -72,6 +72,10 @@ check_path() {
     path="${path%%:*}"
     path="${path%.}"
     paths_seen=$((paths_seen + 1))
+    if [[ "$path" == *[*?]* ]]; then
+        compgen -G "$path" >/dev/null || say "$page" "\`$path\` names no file of the tree"
+        return
+    fi
     [ -e "$path" ] || say "$page" "\`$path\` is no file or folder of the tree"
 }
 

@@ -61,9 +61,12 @@ why_taken() {
         made=$(cd "$top" && grep -rlE --include=CMakeLists.txt --include='*.cmake' --exclude-dir=build \
             -e "(add_screen_saver|add_saver_image|add_effect_check|add_executable|add_library|add_custom_target)\([[:space:]]*$target([[:space:]]|\)|\$)" \
             -e "foreach\([A-Za-z_]+([[:space:]]+[A-Za-z0-9_]+)*[[:space:]]+$target([[:space:]]|\))" \
-            . | head -n 1)
-        if [ -n "$made" ]; then
-            echo "the build already has a saver or target $target (${made#./})"
+            . | head -n 1 || true)
+        if [ -n "$made" ] && [ "$target" = "$name" ]; then
+            echo "the build already has a saver or target $name (${made#./})"
+            return
+        elif [ -n "$made" ]; then
+            echo "$name is the contract check of the saver or target $target (${made#./})"
             return
         fi
     done
@@ -71,7 +74,7 @@ why_taken() {
     # folder lists them.
     for dir in "$top"/build/*/; do
         [ -f "$dir/Makefile" ] || continue
-        if make -s -C "$dir" help 2>/dev/null | grep -qx "\.\.\. $name"; then
+        if grep -qx "\.\.\. $name" <<<"$(make -s -C "$dir" help 2>/dev/null || true)"; then
             echo "the build already has a target $name (${dir#"$top"/})"
             return
         fi

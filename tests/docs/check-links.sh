@@ -38,7 +38,9 @@ links() {
 code_words() {
     {
         awk '/^```/ { code = !code; next } code' "$1"
-        awk '!/^```/' "$1" | grep -oE '`[^`]+`' | tr -d '`'
+        # A span in backticks may go on over a line's end, not past its paragraph.
+        awk '/^```/ { code = !code; next } !code' "$1" | awk 'BEGIN { RS = "" } { gsub(/\n/, " "); print }' |
+            grep -oE '`[^`]+`' | tr -d '`'
     } | tr -s ' \t"<>(),;' '\n' | grep -E '^[A-Za-z0-9_.-]+/' || true
 }
 

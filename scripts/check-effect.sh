@@ -87,7 +87,7 @@ explain_missing() {
                      "const WNDPROC SaverEffectProc = MyEffectProc; (framework/saver_effect.h)" ;;
             RegisterConfigClasses|ConfigDialogProc)
                 echo "  $name: the effect must define it (framework/saver_effect.h says how;" \
-                     "the README's effect has both), in a file that includes framework/saver_effect.h" ;;
+                     "the skeleton scripts/new-effect.sh writes has both), in a file that includes framework/saver_effect.h" ;;
             *[a-z]*[A-Z]*|[A-Z]*)
                 if refusal "$name" | grep -Eq 'rule 6|not exported'; then
                     echo "  $name: $(refusal "$name")"

@@ -74,6 +74,8 @@ static std::string Expand(const char *picture, const SYSTEMTIME &time, DWORD fla
     size_t separatorAt = std::string::npos;  // where the text since the last field began
     for (const char *at = picture; *at;) {
         if (*at == '\'') {
+            // Quoted text separates fields as any other does.
+            if (separatorAt == std::string::npos) separatorAt = out.size();
             if (at[1] == '\'') {
                 out += '\'';
                 at += 2;

@@ -433,9 +433,9 @@ TEST_F(SimulatorTest, TimesAndDatesAreWrittenAsWindowsWritesThem) {
         EXPECT_EQ((int)strlen(c.expected) + 1, written);
         EXPECT_STREQ(c.expected, text);
     }
-    char small[4];
+    char tooSmall[4];
     EXPECT_EQ(12, GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &noon, NULL, NULL, 0));  // the room it needs
-    EXPECT_EQ(0, GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &noon, NULL, small, sizeof small));
+    EXPECT_EQ(0, GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &noon, NULL, tooSmall, sizeof tooSmall));
 }
 
 // What a window hears from its creation to its first paint, and at a click, in the order Wine

@@ -11,6 +11,8 @@
 #define CLOCK_INTERVAL 200     // ms: a new second shows within a fifth of a second
 #define FACE_SHARE 3           // the face's diameter is two thirds of the window's smaller side
 #define SINE_ONE 1024          // the sine table's 1
+#define HAND_SHARE 40          // the minute hand is the face's radius over this wide, the hour hand twice
+#define SMALLEST_DATE 7        // pixels: a date in a smaller font is not written (a small preview)
 #define TEXT_LENGTH 64
 #define BACKGROUND_COLOR RGB(0, 0, 0)
 #define FACE_COLOR RGB(90, 110, 140)
@@ -106,7 +108,7 @@ static void DrawHands(HDC dc, const SYSTEMTIME *time) {
     RECT *p = &Clock.place;
     POINT centre = {(p->left + p->right) / 2, (p->top + p->bottom) / 2};
     int radius = (p->right - p->left) / 2;
-    int wide = radius / 20 > 1 ? radius / 20 : 1;
+    int wide = radius / HAND_SHARE > 1 ? radius / HAND_SHARE : 1;
     DrawFace(dc, centre, radius);
     StrokeLine(dc, centre, TowardsStep(centre, (time->wHour % 12) * 5 + time->wMinute / 12, radius / 2), 2 * wide,
          HAND_COLOR);
@@ -133,7 +135,9 @@ static void DrawLabel(HDC dc, HFONT font, COLORREF color, LPCSTR text, RECT *box
 
 // The clock's own height (the face, or the band of figures) and the date's beneath it.
 static int ClockHeight(void) { return Clock.settings.face == FACE_ANALOG ? Clock.size : Clock.size / 4; }
-static int DateHeight(void) { return Clock.settings.showDate ? Clock.size / 8 : 0; }
+static int DateHeight(void) {
+    return Clock.settings.showDate && Clock.size / 16 >= SMALLEST_DATE ? Clock.size / 8 : 0;
+}
 
 static void DrawPicture(const SYSTEMTIME *time) {
     HDC dc = Clock.memoryDc;
@@ -147,7 +151,7 @@ static void DrawPicture(const SYSTEMTIME *time) {
         WriteTime(time, text);
         DrawLabel(dc, Clock.timeFont, HAND_COLOR, text, &band);
     }
-    if (Clock.settings.showDate) {
+    if (DateHeight() > 0) {
         char text[TEXT_LENGTH];
         if (!SaverGetDateFormat(DATE_LONGDATE, time, NULL, text, TEXT_LENGTH)) text[0] = 0;
         band.top = band.bottom;

@@ -367,7 +367,7 @@ void CheckSelection(const char *kind, HGDIOBJ before, HGDIOBJ after, const Handl
     sim::GdiObjectFacts facts = sim::GdiObjectFactsOf(after);
     if (facts.call < sim::Calls().size() && facts.call >= h.firstCall)
         Report(PUTS_SELECTIONS_BACK, h.where,
-               ObjectName(after, kind) + " created in " + Span(h) +
+               ObjectName(after, kind) + " created in " + (h.message == WM_ERASEBKGND ? "WM_ERASEBKGND" : "this tick") +
                    " is still selected into the window's device context at the end of " + Span(h));
     else
         Report(PUTS_SELECTIONS_BACK, h.where,

@@ -16,6 +16,8 @@ enum class Copy {
     Example,     // example\example.scr: the example saver on the same framework (examples/)
     Example95,   // example95\saver95.scr: the example saver, run as the 95 family
     PixelExample,  // pixel\pixel.scr: the pixel example saver (examples/polarnight.cpp)
+    DesktopExample,  // desktop\desktop.scr: the desktop example (examples/melt.cpp), started over a
+                     // desktop the driver shows (tests/wine/desktop.cpp)
     Count
 };
 

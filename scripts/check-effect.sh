@@ -5,7 +5,10 @@
 # one does not, 2 when the effect does not build (and says what it lacks).
 #
 # Usage: scripts/check-effect.sh [--golden FILE | --no-golden | --write-golden FILE [--golden-ticks N]]
-#                                [--ticks N] [--all] [--hang-after SECONDS] FILE.cpp...
+#                                [--ticks N] [--all] [--hang-after SECONDS] FILE.cpp... [FILE.rc]
+#
+# A resource script among the files is compiled into the check, as into the saver: its bitmaps and
+# data load there as in the image.
 #
 # --hang-after: the seconds of real time a session may go without its simulated time moving on
 # before it counts as hung (10; more for an effect that is slow on purpose, or a slow machine).

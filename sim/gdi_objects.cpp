@@ -288,6 +288,7 @@ std::string HandleName(const void *handle) {
         "DEVICE_DEFAULT_FONT", "DEFAULT_PALETTE", "SYSTEM_FIXED_FONT", "DEFAULT_GUI_FONT", "DC_BRUSH", "DC_PEN"};
     HGDIOBJ object = (HGDIOBJ)handle;
     size_t number = 0;
+    if (handle == ProgramInstance()) return "module#0";  // whatever address the image loads at
     if (AnyWindowRecord((HWND)handle, &number)) return "window#" + std::to_string(number);
     if (DeviceContext *dc = FindDc((HDC)handle))
         return (dc->memory ? "memory dc#" : "dc#") + std::to_string(dc->number);

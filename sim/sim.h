@@ -311,7 +311,8 @@ int LivePens();
 int OpenDeviceContexts();  // GetDC without the matching ReleaseDC
 
 // A handle by what it is and its place in the order of making, the same in every variation:
-// "window#1" (the desktop is window#0), "dc#2", "memory dc#3", "pen#1", "brush#4", "bitmap#1";
+// "window#1" (the desktop is window#0), "dc#2", "memory dc#3", "pen#1", "brush#4", "bitmap#1",
+// "module#0" (the program's own);
 // a stock object by its name ("BLACK_PEN"). Empty for a value the simulator never handed out.
 std::string HandleName(const void *handle);
 

@@ -1,5 +1,5 @@
-# The Windows download: saver.scr, and the example savers rings.scr, polarnight.scr and clock.scr built on
-# the same framework, for 32-bit and for 64-bit Windows with the install note, in one zip. The x86-64 build packs it and takes the 32-bit image from the win32 build folder, which it
+# The Windows download: saver.scr, and the example savers rings.scr, polarnight.scr, clock.scr,
+# melt.scr and balloons.scr built on the same framework, for 32-bit and for 64-bit Windows with the install note, in one zip. The x86-64 build packs it and takes the 32-bit image from the win32 build folder, which it
 # brings up to date first:
 #   cmake --preset win32 && cmake --preset win64 && cmake --build --preset win64 --target package
 # gives build/win64/saver-<version>.zip.
@@ -32,7 +32,8 @@ set(SAVER_CHECK_WIN32_BUILD [[
     endif()
     execute_process(COMMAND "@CMAKE_COMMAND@" --build "${dir}" RESULT_VARIABLE failed)
     foreach(image "${dir}/saver.scr" "${dir}/examples/rings.scr"
-            "${dir}/examples/polarnight.scr" "${dir}/examples/clock.scr")
+            "${dir}/examples/polarnight.scr" "${dir}/examples/clock.scr" "${dir}/examples/melt.scr"
+            "${dir}/examples/balloons.scr")
         if(failed OR NOT EXISTS "${image}")
             message(FATAL_ERROR "The 32-bit build in ${dir} did not produce ${image}: ${howto}.")
         endif()
@@ -50,8 +51,9 @@ string(CONFIGURE "${SAVER_CHECK_WIN32_BUILD}" SAVER_CHECK_WIN32_BUILD @ONLY)
 install(CODE "${SAVER_CHECK_WIN32_BUILD}" COMPONENT download)
 install(FILES "${SAVER_WIN32_BUILD_DIR}/saver.scr" "${SAVER_WIN32_BUILD_DIR}/examples/rings.scr"
     "${SAVER_WIN32_BUILD_DIR}/examples/polarnight.scr" "${SAVER_WIN32_BUILD_DIR}/examples/clock.scr"
+    "${SAVER_WIN32_BUILD_DIR}/examples/melt.scr" "${SAVER_WIN32_BUILD_DIR}/examples/balloons.scr"
     DESTINATION x86 COMPONENT download)
-install(TARGETS saver rings polarnight clock RUNTIME DESTINATION x64 COMPONENT download)
+install(TARGETS saver rings polarnight clock melt balloons RUNTIME DESTINATION x64 COMPONENT download)
 install(FILES "${SAVER_INSTALL_NOTE}" DESTINATION . COMPONENT download)
 
 set(CPACK_GENERATOR ZIP)

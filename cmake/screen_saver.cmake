@@ -134,9 +134,44 @@ function(add_effect_check NAME)
     add_test(NAME ${NAME}_keeps_the_effect_contract COMMAND ${NAME}_check ${golden})
 endfunction()
 
+# The resource compiler of either Windows toolchain: the checker's module carries the effect's
+# resources (its bitmaps), compiled from its resource script as the saver's are.
+find_program(SAVER_WINDRES NAMES i686-w64-mingw32-windres x86_64-w64-mingw32-windres windres)
+
+# A resource script as a source of the checker: compiled, its bytes written into a C++ source.
+function(_saver_check_resources target script out)
+    if(NOT SAVER_WINDRES)
+        message(FATAL_ERROR "${target}: ${script} needs a resource compiler (i686-w64-mingw32-windres, "
+                            "Debian package binutils-mingw-w64-i686)")
+    endif()
+    get_filename_component(folder "${script}" DIRECTORY)
+    # What a script names beside it: windres finds it there, and a change to it compiles again.
+    file(GLOB pictures ${folder}/*.bmp ${folder}/*.ico ${folder}/*.cur)
+    set(res ${CMAKE_CURRENT_BINARY_DIR}/${target}.res)
+    set(cpp ${CMAKE_CURRENT_BINARY_DIR}/${target}_resources.cpp)
+    add_custom_command(OUTPUT ${cpp}
+        COMMAND ${SAVER_WINDRES} -O res -I ${PROJECT_SOURCE_DIR} -I ${folder} ${script} -o ${res}
+        COMMAND ${CMAKE_COMMAND} -DRES=${res} -DOUT=${cpp} -P ${PROJECT_SOURCE_DIR}/cmake/embed_resources.cmake
+        DEPENDS ${script} ${pictures} ${PROJECT_SOURCE_DIR}/cmake/embed_resources.cmake
+        COMMENT "Compiling the resources of ${target} for the checker"
+        VERBATIM)
+    set(${out} ${cpp} PARENT_SCOPE)
+endfunction()
+
 # NAME_check alone, without its test.
 function(add_effect_check_program NAME)
-    add_executable(${NAME}_check ${ARGN})
+    set(sources ${ARGN})
+    set(scripts ${ARGN})
+    list(FILTER sources EXCLUDE REGEX "[.][rR][cC]$")
+    list(FILTER scripts INCLUDE REGEX "[.][rR][cC]$")
+    list(LENGTH scripts count)
+    if(count GREATER 1)
+        message(FATAL_ERROR "add_effect_check(${NAME}): one resource script at most, not ${scripts}")
+    elseif(count EQUAL 1)
+        _saver_check_resources(${NAME}_check ${scripts} resources)
+        list(APPEND sources ${resources})
+    endif()
+    add_executable(${NAME}_check ${sources})
     target_include_directories(${NAME}_check PRIVATE ${PROJECT_SOURCE_DIR})
     # The checker stands between the framework and the effect, both ways, and hands the effect
     # the session's world (effect_check/).
@@ -178,7 +213,6 @@ function(add_screen_saver NAME)
         _saver_name_golden_for_check()
         return()
     endif()
-    list(FILTER SAVER_ARG_SOURCES EXCLUDE REGEX "[.][rR][cC]$")
     set(options)
     if(SAVER_ARG_GOLDEN)
         list(APPEND options GOLDEN ${SAVER_ARG_GOLDEN})

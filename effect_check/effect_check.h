@@ -25,7 +25,8 @@ enum Rule {
     FREES_OBJECTS = 5,
     READS_NOTHING_OF_ITS_OWN = 6,
     DRAWS_WHERE_SEEN = 7,
-    RULE_COUNT = 7,
+    READS_THE_SCREEN_BEFORE_IT_SHOWS = 8,
+    RULE_COUNT = 8,
 };
 const char *RuleTitle(int rule);
 
@@ -117,6 +118,9 @@ std::vector<SessionResult> RunSessions(const std::vector<Run> &runs, int hangSec
 // ---------------------------------------------------------------------------------------------
 // Inside a session's process
 
+// Puts the effect's compiled resources into the simulated module (after each sim::Reset); false
+// when they cannot be read.
+bool AddEffectResources();
 // The session itself: the world set up, the saver run, the effect watched throughout.
 void RunSessionHere(const Run &run);
 // Watches the effect from before the program starts; reports through Report().

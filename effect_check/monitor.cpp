@@ -36,6 +36,7 @@ struct Handling {
     LRESULT dismissResult = 0;
     std::vector<std::string> devicesGot;  // GetDC calls not yet matched by a release
     sim::DcSelection selectionBefore = {};
+    int savedBefore = 0;  // SaveDC's states on the window's own device context at the start
     std::string teardown;  // WM_CLOSE: the first call that stops its timer or frees what it keeps
 };
 
@@ -267,7 +268,10 @@ void CheckDrawing(const sim::Call &call, const Handling &h) {
         Report(DRAWS_IN_TICKS, h.where, "draws on the device context of " + WindowName(dc.window) + ", not on its own: " + TraceFormat(call));
     } else if (h.inTimerProc) {
         Report(DRAWS_IN_TICKS, h.where, "draws in a timer procedure, which the framework cannot stop: " + TraceFormat(call));
-    } else if (h.message != WM_TIMER) {
+    } else if (h.message == WM_ERASEBKGND && call.args[0].value != (ULONG_PTR)h.wParam) {
+        Report(DRAWS_IN_TICKS, h.where,
+               "draws at WM_ERASEBKGND with another device context than the one its wParam hands: " + TraceFormat(call));
+    } else if (h.message != WM_TIMER && h.message != WM_ERASEBKGND) {
         Report(DRAWS_IN_TICKS, h.where, "draws outside WM_TIMER: " + TraceFormat(call));
     }
 }
@@ -312,10 +316,42 @@ void CheckDeletion(const sim::Call &call, Handling &h) {
     if (h.message == WM_CLOSE && h.teardown.empty() && facts.call < h.firstCall) h.teardown = TraceFormat(call);
 }
 
+// The device context a call reads pixels from: a transfer's source, GetPixel's own; or 0.
+HDC ReadFrom(const sim::Call &call) {
+    const size_t BLIT_SOURCE = 5, BLIT_ROP = 8, STRETCH_ROP = 10;
+    size_t rop = call.name == "BitBlt" ? BLIT_ROP : STRETCH_ROP;
+    if (Named(call.name, {"BitBlt", "StretchBlt"}) && call.args.size() > rop) {
+        DWORD code = (DWORD)call.args[rop].value;
+        bool usesSource = ((code << 2) ^ code) & 0xCC0000;
+        return usesSource ? (HDC)call.args[BLIT_SOURCE].value : 0;
+    }
+    return call.name == "GetPixel" && !call.args.empty() ? (HDC)call.args[0].value : 0;
+}
+
+// The screen shows the desktop only until the saver's window covers it: from then on a copy of
+// it is a copy of the saver's own window (black, or its drawing), not of what the user left.
+void CheckScreenRead(const sim::Call &call, const Handling &h) {
+    HDC source = ReadFrom(call);
+    if (!source) return;
+    sim::DcFacts dc = sim::DeviceContextFacts(source);
+    if (!dc.known || dc.memory || dc.window || (h.message == WM_CREATE && !h.inTimerProc)) return;
+    Report(READS_THE_SCREEN_BEFORE_IT_SHOWS, h.where,
+           "reads the screen's device context with " + TraceFormat(call) +
+               " after its window covers the screen: that copies its own window, not the desktop; copy the screen "
+               "into a bitmap of its own at WM_CREATE, before the window shows");
+}
+
 void CheckCall(const sim::Call &call, Handling &h) {
     if (const ForbiddenRow *row = ForbiddenRead(call.name))
         Report(READS_NOTHING_OF_ITS_OWN, h.where, ForbiddenStory(*row, TraceFormat(call)));
     if (call.name == "GetProcAddress") CheckFetched(call, h);
+    const size_t LOAD_IMAGE_FLAGS = 5;
+    if (call.name == "LoadImageA" && call.args.size() > LOAD_IMAGE_FLAGS &&
+        (call.args[LOAD_IMAGE_FLAGS].value & LR_LOADFROMFILE))
+        Report(READS_NOTHING_OF_ITS_OWN, h.where,
+               "reads a file: " + TraceFormat(call) + " (a bitmap of its own goes in its resource script, and "
+               "LoadImageA or LoadBitmapA takes it from the module)");
+    CheckScreenRead(call, h);
     if (call.name == "DefWindowProcA")
         Report(LEAVES_ENDING_TO_FRAMEWORK, h.where, "calls " + TraceFormat(call) + " itself");
     else if (EndsTheSaver(call, h))
@@ -371,17 +407,51 @@ void CheckDevicesReleased(const Handling &h) {
     Report(DRAWS_IN_TICKS, h.where, h.devicesGot.front() + " is not released by " + when);
 }
 
+const char *Span(const Handling &h) { return h.message == WM_ERASEBKGND ? "WM_ERASEBKGND" : "the tick"; }
+
 void CheckSelection(const char *kind, HGDIOBJ before, HGDIOBJ after, const Handling &h) {
     if (before == after) return;
     sim::GdiObjectFacts facts = sim::GdiObjectFactsOf(after);
     if (facts.call < sim::Calls().size() && facts.call >= h.firstCall)
         Report(PUTS_SELECTIONS_BACK, h.where,
-               ObjectName(after, kind) +
-                   " created in this tick is still selected into the window's device context at the end of the tick");
+               ObjectName(after, kind) + " created in " + (h.message == WM_ERASEBKGND ? "WM_ERASEBKGND" : "this tick") +
+                   " is still selected into the window's device context at the end of " + Span(h));
     else
         Report(PUTS_SELECTIONS_BACK, h.where,
-               "the window's device context holds " + ObjectName(after, kind) + " at the end of the tick, where it held " +
-                   ObjectName(before, kind) + " at its start");
+               "the window's device context holds " + ObjectName(after, kind) + " at the end of " + Span(h) +
+                   ", where it held " + ObjectName(before, kind) + " at its start");
+}
+
+int SavedStates(HWND window) { return sim::DeviceContextFacts(sim::OwnDc(window)).saved; }
+
+// The effect's last SaveDC call in this handling, for the finding.
+std::string LastSave(const Handling &h) {
+    const std::vector<sim::Call> &calls = sim::Calls();
+    for (size_t i = calls.size(); i-- > h.firstCall;)
+        if (calls[i].name == "SaveDC") return TraceFormat(calls[i]);
+    return "SaveDC";
+}
+
+// The window's device context keeps its saved states too: one left each tick is a stack that
+// grows for as long as the saver runs.
+void CheckSavedStates(const Handling &h) {
+    int after = SavedStates(h.window);
+    if (after <= h.savedBefore) return;
+    Report(PUTS_SELECTIONS_BACK, h.where,
+           LastSave(h) + " leaves a saved state on the window's device context at the end of " + Span(h) + " (" +
+               std::to_string(after) + " where it had " + std::to_string(h.savedBefore) +
+               " at its start): the device context keeps them from one tick to the next; RestoreDC puts the state "
+               "back and drops it");
+}
+
+void CheckSelectionsPutBack(const Handling &h) {
+    sim::DcSelection after = sim::OwnDcSelection(h.window);
+    const sim::DcSelection &before = h.selectionBefore;
+    CheckSelection("pen", before.pen, after.pen, h);
+    CheckSelection("brush", before.brush, after.brush, h);
+    CheckSelection("bitmap", before.bitmap, after.bitmap, h);
+    CheckSelection("font", before.font, after.font, h);
+    CheckSavedStates(h);
 }
 
 // The effect's call that set the timer id last, or "" when none did.
@@ -423,12 +493,7 @@ void SampleCounts(HWND window) {
 // finding (rule 2), not what the device context held.
 void CheckTickEnd(const Handling &h) {
     if (!sim::Facts(h.window).exists) return;
-    sim::DcSelection after = sim::OwnDcSelection(h.window);
-    const sim::DcSelection &before = h.selectionBefore;
-    CheckSelection("pen", before.pen, after.pen, h);
-    CheckSelection("brush", before.brush, after.brush, h);
-    CheckSelection("bitmap", before.bitmap, after.bitmap, h);
-    CheckSelection("font", before.font, after.font, h);
+    CheckSelectionsPutBack(h);
     SampleCounts(h.window);
 }
 
@@ -474,10 +539,11 @@ LRESULT CALLBACK CheckedEffectProc(HWND window, UINT message, WPARAM wParam, LPA
         watch.client = {0, 0, place.right - place.left, place.bottom - place.top};
         watch.liveBeforeCreate = LiveObjects();
     }
-    if (message == WM_TIMER) {
+    if (message == WM_TIMER || message == WM_ERASEBKGND) {
         h.selectionBefore = sim::OwnDcSelection(window);
-        BeginCounts(window);
+        h.savedBefore = SavedStates(window);
     }
+    if (message == WM_TIMER) BeginCounts(window);
     if (message == WM_DESTROY) watch.destroyed = true;
 
     size_t drawnBefore = sim::Drawing(window).size();
@@ -489,6 +555,7 @@ LRESULT CALLBACK CheckedEffectProc(HWND window, UINT message, WPARAM wParam, LPA
     CheckPassedOn(h, result);
     CheckDevicesReleased(h);
     if (message == WM_TIMER) CheckTickEnd(h);
+    if (message == WM_ERASEBKGND && sim::Facts(window).exists) CheckSelectionsPutBack(h);
     if (message == WM_CLOSE) CheckCloseRefused(h);
     return result;
 }

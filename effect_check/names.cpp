@@ -9,11 +9,12 @@ const char *RuleTitle(int rule) {
     switch (rule) {
     case PASSES_EVERY_MESSAGE_ON: return "every message reaches SaverDismissProc once, its answer returned";
     case LEAVES_ENDING_TO_FRAMEWORK: return "no DefWindowProcA, no WM_CLOSE, PostQuitMessage only from WM_DESTROY, which ends it";
-    case DRAWS_IN_TICKS: return "draws only on WM_TIMER, on its window, every device context released by the tick's end";
+    case DRAWS_IN_TICKS: return "draws only on WM_TIMER or at WM_ERASEBKGND, on its window, every device context released by the tick's end";
     case PUTS_SELECTIONS_BACK: return "what a tick selects into the window's device context is put back";
     case FREES_OBJECTS: return "every GDI object it creates is freed, no timer added to those it started with";
     case READS_NOTHING_OF_ITS_OWN: return "reads the world only through the framework: the same session, the same calls";
     case DRAWS_WHERE_SEEN: return "something of its drawing lands inside the window";
+    case READS_THE_SCREEN_BEFORE_IT_SHOWS: return "reads the screen only at WM_CREATE, before its window covers it";
     }
     return "";
 }

@@ -328,6 +328,7 @@ void SetUpWorld(const Session &session, DWORD startTick, unsigned variation) {
     inputGiven = false;
     worldWentOn = false;
     sim::Reset(variation);
+    AddEffectResources();
     StoreSettings(session.settings);
     sim::SetTickCount(startTick);
     lastTickTime = startTick;

@@ -23,6 +23,9 @@
 //      frees what it keeps at WM_DESTROY, not at WM_CLOSE;
 //   3. draws only on WM_TIMER (its own timer, set at WM_CREATE), on its own window, with a device
 //      context it gets and releases within the tick (ReleaseDC naming the window GetDC named);
+//      and, if it likes, at WM_ERASEBKGND, after SaverDismissProc has erased the window black,
+//      with the device context wParam hands it (not released): to show its first picture (the
+//      desktop it copied) at once, where the window would show black until the first tick;
 //   4. puts back, before the tick ends, whatever a tick selects into the window's device
 //      context: the window's device context is its own (CS_OWNDC) and keeps its selections from
 //      one tick to the next;
@@ -35,7 +38,16 @@
 //      its settings into that record, and the time, a seed, its place on the screen and the
 //      user's formats through the calls below ("The world");
 //   7. draws something a window sees, full screen and in a preview child as small as 152 x 112,
-//      which may not contain the effect's fixed coordinates.
+//      which may not contain the effect's fixed coordinates;
+//   8. reads the screen, if it wants the desktop as the user left it, only at WM_CREATE, before
+//      its window shows and covers it: GetDC(NULL), a BitBlt or StretchBlt from it into a bitmap
+//      of its own (CreateCompatibleBitmap of that device context), ReleaseDC before WM_CREATE
+//      returns; it never draws on the screen. Once the window shows, the screen is the saver's
+//      own window, and a copy of it is black. The screen's clip box (GetClipBox) is where the
+//      full-screen window lies; a preview may shrink the whole of it into its window.
+// Bitmaps of its own come from its resource script (LoadBitmapA, LoadImageA of the module,
+// FindResourceA, LoadResource, LockResource, SizeofResource for other data); what a tick saves of
+// the window's device context (SaveDC) it restores (RestoreDC) within the tick.
 // The framework stops passing WM_TIMER once the saver may close, and yields the processor before
 // every tick it passes on.
 //

@@ -11,10 +11,12 @@
 #
 # Usage: scripts/check-effect.sh [--golden FILE | --no-golden | --write-golden FILE [--golden-ticks N]]
 #                                [--ticks N] [--all] [--hang-after SECONDS]
-#                                [--time YYYY-MM-DDTHH:MM:SS] [--seed N] FILE.cpp...
+#                                [--time YYYY-MM-DDTHH:MM:SS] [--seed N] FILE.cpp... [FILE.rc]
 #
 # --time, --seed: every session at this local time and seed, as a finding names them, to replay
 # it (no golden trace is compared then, unless --golden names one).
+# A resource script among the files is compiled into the check, as into the saver: its bitmaps and
+# data load there as in the image.
 #
 # --hang-after: the seconds of real time a session may go without its simulated time moving on
 # before it counts as hung (10; more for an effect that is slow on purpose, or a slow machine).

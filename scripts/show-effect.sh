@@ -58,7 +58,7 @@ while [ $# -gt 0 ]; do
         --size) size="${2:-}"; shift ;;
         --moments) moments="${2:-}"; shift ;;
         --out) out="${2:-}"; shift ;;
-        --build-dir) build="${2:-}"; shift ;;
+        --build-dir) build="$(realpath "${2:-.}")"; shift ;;
         --check) check=yes ;;
         -h | --help) usage ;;
         -*) echo "show-effect: unknown option $1" >&2; usage ;;

@@ -165,6 +165,10 @@ static int TakeFrames(const char *program, const char *mode, const std::vector<D
     if (!frame.bitmap)
         return Fail("no memory for a bitmap of the screen");
 
+    // The screen as a person leaves it: a desktop effect shows it, every other covers it.
+    Desktop desktop;
+    if (!desktop.Show())
+        return Fail("could not show a desktop to start the saver over (error %lu)", GetLastError());
     Process saver;
     if (!saver.Start(program, args))
         return Fail("could not start the saver (CreateProcessA error %lu)", GetLastError());

@@ -66,8 +66,12 @@ static BOOL Release(HWND window, HDC handle) {
     DeviceContext *dc = FindDc(handle);
     if (!dc || dc->memory || dc->window != window || dc->opened == 0) return FALSE;
     dc->opened--;
-    // A window's own device context keeps its selections; a common one returns to the cache.
-    if (!dc->own) Deselect(dc);
+    // A window's own device context keeps its selections and saved states; a common one returns
+    // to the cache.
+    if (!dc->own) {
+        Deselect(dc);
+        dc->saved.clear();
+    }
     return TRUE;
 }
 
@@ -125,10 +129,15 @@ DcSelection OwnDcSelection(HWND window) {
 
 HGDIOBJ OwnDcPen(HWND window) { return OwnDcSelection(window).pen; }
 
+HDC OwnDc(HWND window) {
+    Window *record = FindWindowRecord(window);
+    return record && record->ownDc ? record->ownDc->handle : 0;
+}
+
 DcFacts DeviceContextFacts(HDC handle) {
     DeviceContext *dc = FindDc(handle);
     if (!dc) return DcFacts{false, false, 0, 0};
-    return DcFacts{true, dc->memory, dc->window, dc->opened};
+    return DcFacts{true, dc->memory, dc->window, dc->opened, (int)dc->saved.size()};
 }
 
 int OpenDeviceContexts() {
@@ -186,6 +195,7 @@ BOOL WINAPI DeleteDC(HDC handle) {
     DeviceContext *dc = UsableDc(handle);
     if (!dc || !dc->memory) return FALSE;
     Deselect(dc);
+    dc->saved.clear();
     dc->live = false;
     M.liveMemoryDcs--;
     return TRUE;
@@ -238,4 +248,41 @@ INT WINAPI SetROP2(HDC handle, INT mode) {
     DeviceContext *dc = UsableDc(handle);
     if (!dc || mode < R2_BLACK || mode > R2_WHITE) return 0;
     return std::exchange(dc->rop2, mode);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Platform functions: saved states
+
+// Returns the state's level, from 1.
+INT WINAPI SaveDC(HDC handle) {
+    if (Enter("SaveDC", {handle})) return 0;
+    DeviceContext *dc = UsableDc(handle);
+    if (!dc) return 0;
+    dc->saved.push_back({dc->selection, dc->position, dc->bkMode, dc->bkColor, dc->textColor, dc->rop2,
+                         dc->textAlign, dc->stretchMode, dc->clipped, dc->clip});
+    return (INT)dc->saved.size();
+}
+
+// A level below 0 counts back from the latest state (-1: the latest); the states saved after the
+// one restored are dropped with it. What the state held is selected again, as SelectObject would:
+// an object deleted since (it was not selected then) leaves the fresh device context's in its place.
+BOOL WINAPI RestoreDC(HDC handle, INT level) {
+    if (Enter("RestoreDC", {handle, level})) return FALSE;
+    DeviceContext *dc = UsableDc(handle);
+    if (!dc) return FALSE;
+    long long count = (long long)dc->saved.size();
+    long long index = level < 0 ? count + level : (long long)level - 1;
+    if (level == 0 || index < 0 || index >= count) return FALSE;
+    SavedDc state = dc->saved[(size_t)index];
+    dc->saved.resize((size_t)index);
+    RestoreSelection(dc, state.selection);
+    dc->position = state.position;
+    dc->bkMode = state.bkMode;
+    dc->bkColor = state.bkColor;
+    dc->textColor = state.textColor;
+    dc->rop2 = state.rop2;
+    dc->textAlign = state.textAlign;
+    dc->stretchMode = state.stretchMode;
+    SetClip(dc, state.clipped ? &state.clip : nullptr);
+    return TRUE;
 }

@@ -53,7 +53,7 @@ static void ReadPixels(const void *bits, unsigned long long bytes) {
 
 // FNV-1a over the pixels, eight bytes a step (a large section is digested every tick): equal
 // pixels, equal digests, from one run to the next, and any one word changed changes it.
-static DWORD Digest(const BYTE *bytes, unsigned long long count) {
+DWORD Digest(const BYTE *bytes, unsigned long long count) {
     const unsigned long long PRIME = 1099511628211ull;
     unsigned long long digest = 14695981039346656037ull, word, i = 0;
     for (; i + sizeof word <= count; i += sizeof word) {
@@ -103,6 +103,7 @@ HBITMAP WINAPI CreateDIBSection(HDC dc, const BITMAPINFO *info, UINT usage, void
     DibLayout layout;
     if (failed || !Layout(info, &layout) || !KnownUsage(usage) || section) return 0;
     HGDIOBJ handle = NewGdiObject(GDI_BITMAP, DIB_SECTION, layout.width, header->biHeight, 0);
+    LiveGdiObject(handle, GDI_BITMAP)->depth = header->biBitCount;
     std::vector<BYTE> &pixels = M.dibBits[handle];
     pixels.assign(layout.bytes, 0);
     if (bits) *bits = pixels.data();
@@ -129,6 +130,7 @@ INT WINAPI SetDIBitsToDevice(HDC handle, INT x, INT y, DWORD width, DWORD height
     DrawOp op = Transfer(DrawOp::SetDIBitsToDevice, target, source, SRCCOPY);
     op.pixels = Digest((const BYTE *)bits, taken * layout.stride);
     AddDrawing(dc, op);
+    TakePicture(dc, op);
     return (INT)taken;
 }
 
@@ -148,6 +150,7 @@ INT WINAPI StretchDIBits(HDC handle, INT x, INT y, INT width, INT height, INT xS
     DrawOp op = Transfer(DrawOp::StretchDIBits, target, source, rop);
     op.pixels = Digest((const BYTE *)bits, layout.bytes);
     AddDrawing(dc, op);
+    TakePicture(dc, op);
     return layout.height;
 }
 

@@ -304,6 +304,16 @@ BOOL WINAPI InvertRect(HDC handle, const RECT *rect) {
 // Whether a raster operation reads the source (Wine's test).
 static bool UsesSource(DWORD rop) { return ((rop << 2) ^ rop) & 0xCC0000; }
 
+// A DIB section's pixels go as they are; a picture of another kind, with the part taken and the
+// size it is put at.
+static DWORD SourcePicture(const DeviceContext *from, const DrawOp &op) {
+    DWORD picture = PictureOf(from);
+    if (!picture || DibSectionDigest(from->selection.bitmap)) return picture;
+    const RECT &source = op.sourceRect, &target = op.rect;
+    return FoldDigest(picture, {source.left, source.top, source.right, source.bottom, target.right - target.left,
+                                target.bottom - target.top, (LONG)op.rop});
+}
+
 static BOOL Blit(DrawOp::Kind kind, HDC target, RECT rect, HDC source, RECT sourceRect, DWORD rop) {
     DeviceContext *dc = UsableDc(target);
     if (!dc || (UsesSource(rop) && !UsableDc(source))) return FALSE;
@@ -313,9 +323,9 @@ static BOOL Blit(DrawOp::Kind kind, HDC target, RECT rect, HDC source, RECT sour
     op.source = source;
     op.sourceRect = sourceRect;
     op.bounds = Ordered(rect);
-    if (DeviceContext *from = UsesSource(rop) ? UsableDc(source) : nullptr)
-        op.pixels = DibSectionDigest(from->selection.bitmap);
+    if (DeviceContext *from = UsesSource(rop) ? UsableDc(source) : nullptr) op.pixels = SourcePicture(from, op);
     DrawingOf(dc).push_back(op);
+    TakePicture(dc, op);
     return TRUE;
 }
 

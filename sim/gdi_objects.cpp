@@ -77,6 +77,9 @@ static GdiObject *LiveOfKind(HGDIOBJ object, GdiKind wanted) {
     return record && kind == wanted ? record : nullptr;
 }
 
+GdiObject *LiveGdiObject(HGDIOBJ object, GdiKind kind) { return LiveOfKind(object, kind); }
+HGDIOBJ DefaultBitmapHandle() { return DefaultBitmap(); }
+
 HGDIOBJ NewGdiObject(GdiKind kind, UINT style, int width, int height, COLORREF color) {
     M.gdiObjects[kind].push_back({style, width, height, color, CurrentCall(), 0, true, false});
     M.liveGdiObjects[kind]++;
@@ -156,6 +159,15 @@ void Deselect(DeviceContext *dc) {
     for (Slot slot : {PEN_SLOT, BRUSH_SLOT, BITMAP_SLOT, FONT_SLOT})
         Replace(dc, slot, Held(fresh, slot));
     SetClip(dc, nullptr);
+}
+
+void RestoreSelection(DeviceContext *dc, const DcSelection &selection) {
+    DcSelection fresh = FreshSelection(dc->memory), wanted = selection;
+    for (Slot slot : {PEN_SLOT, BRUSH_SLOT, BITMAP_SLOT, FONT_SLOT}) {
+        HGDIOBJ object = Held(wanted, slot);
+        bool usable = object && (IsStock(object) || SlotOf(object) == slot);
+        Replace(dc, slot, usable ? object : Held(fresh, slot));
+    }
 }
 
 int SetClip(DeviceContext *dc, const Region *region) {
@@ -276,6 +288,7 @@ std::string HandleName(const void *handle) {
         "DEVICE_DEFAULT_FONT", "DEFAULT_PALETTE", "SYSTEM_FIXED_FONT", "DEFAULT_GUI_FONT", "DC_BRUSH", "DC_PEN"};
     HGDIOBJ object = (HGDIOBJ)handle;
     size_t number = 0;
+    if (handle == ProgramInstance()) return "module#0";  // whatever address the image loads at
     if (AnyWindowRecord((HWND)handle, &number)) return "window#" + std::to_string(number);
     if (DeviceContext *dc = FindDc((HDC)handle))
         return (dc->memory ? "memory dc#" : "dc#") + std::to_string(dc->number);
@@ -347,9 +360,12 @@ HBRUSH WINAPI CreateBrushIndirect(const LOGBRUSH *brush) {
 // A bitmap of no size is the platform's default one.
 HBITMAP WINAPI CreateCompatibleBitmap(HDC dc, INT width, INT height) {
     if (Enter("CreateCompatibleBitmap", {dc, width, height})) return 0;
-    if (!UsableDc(dc) || width < 0 || height < 0) return 0;
+    DeviceContext *record = UsableDc(dc);
+    if (!record || width < 0 || height < 0) return 0;
     if (width == 0 || height == 0) return (HBITMAP)DefaultBitmap();
-    return (HBITMAP)NewGdiObject(GDI_BITMAP, 0, width, height, 0);
+    HGDIOBJ bitmap = NewGdiObject(GDI_BITMAP, 0, width, height, 0);
+    LiveOfKind(bitmap, GDI_BITMAP)->depth = CompatibleDepth(record);
+    return (HBITMAP)bitmap;
 }
 
 // Returns the object of the same kind that the device context held before; for a region, which

@@ -60,6 +60,8 @@ struct GdiObject {
     int selected;        // device contexts that hold it
     bool live;
     bool deletePending;  // deleted while selected: freed when selected out everywhere
+    int depth = 32;      // a bitmap's bits a pixel: the display's, or 1 for a monochrome one
+    DWORD picture = 0;   // a bitmap's (a pattern brush's) picture, as PictureOf tells it
 };
 
 // A region as the platform keeps one: bands of rows, top to bottom, each with the spans of columns
@@ -78,6 +80,19 @@ int RegionComplexity(const Region &region);  // NULLREGION, SIMPLEREGION or COMP
 bool RegionContains(const Region &region, LONG x, LONG y);
 Region RectRegion(RECT rect);
 Region Combine(const Region &a, const Region &b, int mode);  // RGN_AND, RGN_OR, RGN_XOR, RGN_DIFF
+
+// What SaveDC keeps of a device context, for RestoreDC to put back.
+struct SavedDc {
+    DcSelection selection;
+    POINT position;
+    int bkMode;
+    COLORREF bkColor, textColor;
+    int rop2;
+    UINT textAlign;
+    int stretchMode;
+    bool clipped;
+    Region clip;
+};
 
 struct DeviceContext {
     HDC handle;
@@ -99,6 +114,7 @@ struct DeviceContext {
     Region clip;
     size_t call;                  // the call that made it, counted as GdiObject::call
     std::vector<DrawOp> drawing;  // a memory device context's
+    std::vector<SavedDc> saved;   // SaveDC's states, the latest last
 };
 
 struct Module {
@@ -107,6 +123,16 @@ struct Module {
     std::vector<Export> exports;
     int references;
 };
+
+// A resource of the program's module. Type and name are "#123" for an integer, else the string
+// in capitals: the platform compares names case aside, and takes "#123" for 123.
+struct Resource {
+    std::string type, name;
+    std::vector<BYTE> data;
+};
+std::string ResourceKey(LPCSTR name);
+// The program's resource of that type and name (an integer or a string), or null.
+const Resource *FindProgramResource(HMODULE module, LPCSTR name, LPCSTR type);
 
 struct RegistryValue {
     DWORD type;
@@ -218,8 +244,9 @@ struct Machine {
     // modules
     std::vector<Module> modules;
 
-    // resources of the program's module, by type and identifier (both as integers)
-    std::vector<std::pair<ULONG_PTR, ULONG_PTR>> resources;
+    // resources of the program's module (a deque: LockResource hands out their data's address)
+    std::deque<Resource> resources;
+    DWORD screenPicture = 0;  // the desktop's, as a digest
 
     // dialog boxes and their controls
     std::vector<ModalDialog> dialogs;  // open, innermost last
@@ -280,11 +307,27 @@ void FinishPaint(Window *window, HDC dc);
 void EraseBackground(Window *window);
 DcSelection FreshSelection(bool memory);
 void Deselect(DeviceContext *dc);  // back to a fresh device context's objects
+// Selects what a saved state held (RestoreDC); an object freed since, the fresh one of its slot.
+void RestoreSelection(DeviceContext *dc, const DcSelection &selection);
 SIZE BitmapSize(HGDIOBJ bitmap);   // the default bitmap's is 1x1
 DWORD DibSectionDigest(HGDIOBJ bitmap);  // of its pixels; 0 for any other bitmap
+// A digest of pixels: equal pixels, equal digests, from one run to the next; never 0.
+DWORD Digest(const BYTE *bytes, unsigned long long count);
+// A picture digest with the place and size it was taken at folded in; never 0.
+DWORD FoldDigest(DWORD digest, std::initializer_list<LONG> values);
+// The picture a device context shows a transfer that reads it: the screen's, a bitmap's that came
+// from the program's resources or from the screen, a DIB section's pixels; 0: none the simulator
+// knows (what GDI drew).
+DWORD PictureOf(const DeviceContext *dc);
+// A transfer's picture put on a memory device context: its bitmap's picture takes it in.
+void TakePicture(DeviceContext *dc, const DrawOp &op);
 // A new object of kind, alive, made by the call being recorded.
 HGDIOBJ NewGdiObject(GdiKind kind, UINT style, int width, int height, COLORREF color);
 Region *LiveRegion(HGDIOBJ region);  // null when it is not a live region
+GdiObject *LiveGdiObject(HGDIOBJ object, GdiKind kind);
+HGDIOBJ DefaultBitmapHandle();  // the 1x1 monochrome bitmap a memory device context holds at first
+// The bits a pixel of a bitmap compatible with the device context (CreateCompatibleBitmap).
+int CompatibleDepth(const DeviceContext *dc);  // null when it is not a live one of kind
 // The font a device context holds as a LOGFONTA: a created font's, or the system font's.
 LOGFONTA SelectedFont(const DeviceContext *dc);
 // A device context's clip: the region's copy, or none. Returns the new clip's complexity.

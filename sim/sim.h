@@ -169,10 +169,14 @@ StoredRegistryValue RegistryValueOf(HKEY root, const char *key, const char *name
 bool RegistryKeyExists(HKEY root, const char *key);
 
 // ---------------------------------------------------------------------------------------------
-// Resources. The program's module has none but those a test adds, by integer type and identifier
-// (FindResourceA finds them; nothing loads them).
+// Resources. The program's module has none but those a test or the checker adds, by type and
+// name (an integer, or a string compared case aside), with their data.
 
-void AddResource(int type, int id);
+void AddResource(int type, int id, std::vector<BYTE> data = {});
+void AddResource(LPCSTR type, LPCSTR name, std::vector<BYTE> data);
+// Every resource of a compiled resource file (.res, as the resource compiler writes it); false
+// when the bytes are not one (those read before the fault are added).
+bool AddCompiledResources(const BYTE *bytes, size_t size);
 
 // ---------------------------------------------------------------------------------------------
 // Dialog boxes made from a template in memory (DialogBoxIndirectParamA), with their controls:
@@ -223,6 +227,10 @@ int LoadedModules();
 // Screen, device contexts and GDI
 
 void SetScreen(RECT clipBox);
+// The picture the screen shows before the program's windows cover it (the desktop, other
+// programs' windows), as a digest: a copy of the screen carries it, folded with the place and
+// size copied, to whatever is drawn from the copy. Reset gives the screen one.
+void SetScreenPicture(DWORD digest);
 
 // One drawing call, with what was in effect for it. Coordinates are the device context's; nothing
 // is clipped by the device context's clip region or its edges, only by a call's own rectangle
@@ -280,6 +288,7 @@ struct DcSelection {
 // for other windows.
 DcSelection OwnDcSelection(HWND window);
 HGDIOBJ OwnDcPen(HWND window);  // OwnDcSelection(window).pen
+HDC OwnDc(HWND window);         // the window's own device context, 0 until first used
 
 // A GDI object as a checker names it.
 struct GdiObjectFacts {
@@ -302,7 +311,8 @@ int LivePens();
 int OpenDeviceContexts();  // GetDC without the matching ReleaseDC
 
 // A handle by what it is and its place in the order of making, the same in every variation:
-// "window#1" (the desktop is window#0), "dc#2", "memory dc#3", "pen#1", "brush#4", "bitmap#1";
+// "window#1" (the desktop is window#0), "dc#2", "memory dc#3", "pen#1", "brush#4", "bitmap#1",
+// "module#0" (the program's own);
 // a stock object by its name ("BLACK_PEN"). Empty for a value the simulator never handed out.
 std::string HandleName(const void *handle);
 
@@ -318,6 +328,7 @@ struct DcFacts {
     bool memory;  // CreateCompatibleDC's
     HWND window;  // the window it draws on; 0 for the screen's and for a memory one
     int opened;   // GetDC or BeginPaint calls not yet matched by a release
+    int saved = 0;  // SaveDC's states not yet restored
 };
 DcFacts DeviceContextFacts(HDC dc);
 

@@ -1,4 +1,4 @@
-// Simulated modules, registry, system parameters, resources, and files (there are none).
+// Simulated modules, registry, system parameters, and files (there are none).
 #include "sim/machine.h"
 
 #include <algorithm>
@@ -78,7 +78,6 @@ StoredRegistryValue RegistryValueOf(HKEY root, const char *key, const char *name
 
 bool RegistryKeyExists(HKEY root, const char *key) { return M.registry.count(KeyPath(root, key)) > 0; }
 
-void AddResource(int type, int id) { M.resources.push_back({(ULONG_PTR)type, (ULONG_PTR)id}); }
 
 bool ScreenSaverRunning() { return M.screenSaverRunning != FALSE; }
 
@@ -206,7 +205,7 @@ LSTATUS WINAPI RegCloseKey(HKEY key) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// System parameters and resources. The program's module carries no resources.
+// System parameters, icons, dialogs and strings. The program's module carries none of them.
 
 BOOL WINAPI SystemParametersInfoA(UINT action, UINT uiParam, PVOID pvParam, UINT winIni) {
     if (Enter("SystemParametersInfoA", {action, uiParam, pvParam, winIni})) return FALSE;
@@ -244,16 +243,6 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR name, HWND owner, DLGP
     if (Enter("DialogBoxParamA", {instance, ResourceName(name), owner, (const void *)proc, param}))
         return -1;
     return -1;
-}
-
-// Only the resources a test added: the module has no others.
-HRSRC WINAPI FindResourceA(HMODULE module, LPCSTR name, LPCSTR type) {
-    if (Enter("FindResourceA", {module, ResourceName(name), ResourceName(type)})) return 0;
-    if (module != (HMODULE)PROGRAM_MODULE) return 0;
-    for (size_t i = 0; i < M.resources.size(); ++i)
-        if (M.resources[i].first == (ULONG_PTR)type && M.resources[i].second == (ULONG_PTR)name)
-            return (HRSRC)(0x80000 + 0x10 * i);
-    return 0;
 }
 
 // The program's module has no string table: every string is missing.

@@ -200,6 +200,122 @@ void TextInFont(HDC dc, int height, UINT align, POINT at, const char *text) {
     DeleteObject(SelectObject(dc, kept));
 }
 
+// A .res entry as the resource compiler writes it: sizes, type and name, the fields the loader
+// skips, the data, all on DWORDs.
+void AppendResource(std::vector<BYTE> *file, std::vector<WORD> typeAndName, const std::vector<BYTE> &data) {
+    std::vector<BYTE> header(8);
+    for (WORD word : typeAndName) header.insert(header.end(), {(BYTE)word, (BYTE)(word >> 8)});
+    while (header.size() % 4) header.push_back(0);
+    header.resize(header.size() + 16, 0);
+    DWORD sizes[2] = {(DWORD)data.size(), (DWORD)header.size()};
+    memcpy(header.data(), sizes, sizeof sizes);
+    file->insert(file->end(), header.begin(), header.end());
+    file->insert(file->end(), data.begin(), data.end());
+    while (file->size() % 4) file->push_back(0);
+}
+
+// A bitmap resource: a BITMAPINFOHEADER, the colours, the rows.
+std::vector<BYTE> BitmapResource(LONG width, LONG height, WORD bits, std::vector<RGBQUAD> colours) {
+    BITMAPINFOHEADER header = {sizeof header, width, height, 1, bits, BI_RGB, 0, 0, 0, 0, 0};
+    std::vector<BYTE> data((BYTE *)&header, (BYTE *)&header + sizeof header);
+    for (RGBQUAD colour : colours) data.insert(data.end(), (BYTE *)&colour, (BYTE *)&colour + sizeof colour);
+    data.resize(data.size() + (width * bits + 31) / 32 * 4 * height, 0x5A);
+    return data;
+}
+
+TEST_F(SimulatorTest, ResourcesOfACompiledFileAreFoundLoadedAndMadeBitmaps) {
+    const WORD RT_BITMAP_ID[] = {0xFFFF, 2}, RT_RCDATA_ID[] = {0xFFFF, 10};
+    std::vector<BYTE> file;
+    AppendResource(&file, {0xFFFF, 0, 0xFFFF, 0}, {});  // the empty entry every file starts with
+    AppendResource(&file, {RT_BITMAP_ID[0], RT_BITMAP_ID[1], 0xFFFF, 7}, BitmapResource(5, 3, 24, {}));
+    AppendResource(&file, {RT_BITMAP_ID[0], RT_BITMAP_ID[1], 'M', 'a', 's', 'k', 0},
+                   BitmapResource(9, 4, 1, {{0, 0, 0, 0}, {255, 255, 255, 0}}));
+    AppendResource(&file, {RT_RCDATA_ID[0], RT_RCDATA_ID[1], 0xFFFF, 3}, {1, 2, 3, 4, 5});
+    ASSERT_TRUE(sim::AddCompiledResources(file.data(), file.size()));
+    EXPECT_FALSE(sim::AddCompiledResources(file.data(), file.size() - 4));  // cut into its data
+
+    HINSTANCE module = sim::ProgramInstance();
+    HRSRC data = FindResourceA(module, MAKEINTRESOURCEA(3), RT_RCDATA);
+    ASSERT_TRUE(data);
+    EXPECT_EQ(data, FindResourceA(module, "#3", RT_RCDATA));
+    EXPECT_EQ(5u, SizeofResource(module, data));
+    const BYTE *bytes = (const BYTE *)LockResource(LoadResource(module, data));
+    ASSERT_TRUE(bytes);
+    EXPECT_EQ(5, bytes[4]);
+
+    const struct {
+        LPCSTR name;
+        LONG width, height;
+        WORD depth;
+    } bitmaps[] = {{MAKEINTRESOURCEA(7), 5, 3, 32}, {"mask", 9, 4, 1}};
+    for (const auto &b : bitmaps) {
+        HBITMAP bitmap = LoadBitmapA(module, b.name);
+        ASSERT_TRUE(bitmap);
+        BITMAP facts = {};
+        EXPECT_EQ((int)sizeof facts, GetObjectA(bitmap, sizeof facts, &facts));
+        EXPECT_EQ(b.width, facts.bmWidth);
+        EXPECT_EQ(b.height, facts.bmHeight);
+        EXPECT_EQ(b.depth, facts.bmBitsPixel);
+        EXPECT_TRUE(DeleteObject(bitmap));
+        EXPECT_EQ(0, GetObjectA(bitmap, sizeof facts, &facts));
+    }
+    EXPECT_FALSE(LoadBitmapA(module, MAKEINTRESOURCEA(3)));
+    EXPECT_FALSE(LoadImageA(module, MAKEINTRESOURCEA(7), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE));
+}
+
+// What a copy of the screen or of a resource's bitmap carries on to the window, and what does not.
+TEST_F(SimulatorTest, APictureTravelsWithEveryCopyOfIt) {
+    sim::AddResource(2, 7, BitmapResource(4, 4, 24, {}));
+    HDC screen = GetDC(NULL), dc = GetDC(window);
+    HDC copy = CreateCompatibleDC(screen), drawn = CreateCompatibleDC(screen);
+    HGDIOBJ keptCopy = SelectObject(copy, CreateCompatibleBitmap(screen, 10, 10));
+    HGDIOBJ keptDrawn = SelectObject(drawn, CreateCompatibleBitmap(screen, 10, 10));
+    BitBlt(copy, 0, 0, 10, 10, screen, 0, 0, SRCCOPY);
+    LineTo(drawn, 5, 5);
+    BitBlt(dc, 0, 0, 5, 5, copy, 0, 0, SRCCOPY);
+    BitBlt(dc, 0, 0, 5, 5, copy, 5, 0, SRCCOPY);
+    BitBlt(dc, 0, 0, 5, 5, drawn, 0, 0, SRCCOPY);
+    const std::vector<sim::DrawOp> &ops = sim::Drawing(window);
+    ASSERT_EQ(3u, ops.size());
+    EXPECT_NE(0u, ops[0].pixels);
+    EXPECT_NE(ops[0].pixels, ops[1].pixels);  // another part of the copy
+    EXPECT_EQ(0u, ops[2].pixels);             // only what GDI drew: no picture known
+    sim::SetScreenPicture(0x1234);
+    BitBlt(copy, 0, 0, 10, 10, screen, 0, 0, SRCCOPY);
+    BitBlt(dc, 0, 0, 5, 5, copy, 0, 0, SRCCOPY);
+    EXPECT_NE(ops[0].pixels, ops.back().pixels);  // another desktop
+    DeleteObject(SelectObject(copy, keptCopy));
+    DeleteObject(SelectObject(drawn, keptDrawn));
+    DeleteDC(copy);
+    DeleteDC(drawn);
+    ReleaseDC(NULL, screen);
+    ReleaseDC(window, dc);
+}
+
+TEST_F(SimulatorTest, RestoreDcPutsBackWhatItSavedAndDropsTheLaterStates) {
+    HDC dc = CreateCompatibleDC(NULL);
+    HPEN pen = CreatePen(PS_SOLID, 1, RGB(1, 2, 3));
+    HGDIOBJ first = SelectObject(dc, GetStockObject(WHITE_PEN));
+    EXPECT_EQ(1, SaveDC(dc));
+    SelectObject(dc, pen);
+    SetTextColor(dc, RGB(9, 9, 9));
+    EXPECT_EQ(2, SaveDC(dc));
+    EXPECT_EQ(3, SaveDC(dc));
+    EXPECT_FALSE(RestoreDC(dc, 4));
+    EXPECT_FALSE(RestoreDC(dc, 0));
+    EXPECT_TRUE(RestoreDC(dc, -1));  // the third
+    EXPECT_EQ(2, sim::DeviceContextFacts(dc).saved);
+    EXPECT_TRUE(RestoreDC(dc, 1));  // the first, and the second with it
+    EXPECT_EQ(0, sim::DeviceContextFacts(dc).saved);
+    EXPECT_EQ(RGB(0, 0, 0), SetTextColor(dc, 0));
+    EXPECT_EQ(GetStockObject(WHITE_PEN), SelectObject(dc, first));
+    EXPECT_EQ(0, sim::GdiObjectFactsOf(pen).selections);  // put back: it may be deleted
+    EXPECT_TRUE(DeleteObject(pen));
+    EXPECT_EQ(0, sim::GdiObjectFactsOf(pen).selections);
+    EXPECT_FALSE(RestoreDC(dc, -1));
+    DeleteDC(dc);
+}
+
 TEST_F(SimulatorTest, ADrawingTouchesAnAreaWhereItsPixelsMayLand) {
     HDC dc = GetDC(window);
     const struct {

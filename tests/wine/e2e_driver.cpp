@@ -41,6 +41,7 @@ static char exampleSaver[MAX_PATH];     // the example saver, another effect on 
 static char example95Saver[MAX_PATH];   // the same, run as the 95 family
 static char pixelSaver[MAX_PATH];       // the pixel example, a third effect
 static char clockSaver[MAX_PATH];       // the clock example, the time of day from the framework
+static char desktopSaver[MAX_PATH];     // the desktop example, the screen melting
 static char matrixFolder[MAX_PATH];
 static char workUnix[MAX_PATH];
 static char logWin[MAX_PATH];
@@ -999,6 +1000,10 @@ void FaultInCheck(Outcome &o, const Case &c, const char *program)
 static void Run(const Scenario &s, const char *program)
 {
     Outcome o;
+    // A desktop effect starts over a desktop, which it shows: over black it would melt black.
+    Desktop desktop;
+    if (s.with.copy == Copy::DesktopExample)
+        o.Expect(desktop.Show(), "expected a desktop shown to start the saver over (error %lu)", GetLastError());
     s.run(o, s.with, program);
     Report(s.name, o);
 }
@@ -1083,6 +1088,7 @@ int main(int argc, char **argv)
     snprintf(example95Saver, sizeof example95Saver, "%s\\example95\\saver95.scr", work);
     snprintf(pixelSaver, sizeof pixelSaver, "%s\\pixel\\pixel.scr", work);
     snprintf(clockSaver, sizeof clockSaver, "%s\\clock\\clock.scr", work);
+    snprintf(desktopSaver, sizeof desktopSaver, "%s\\desktop\\desktop.scr", work);
     snprintf(matrixFolder, sizeof matrixFolder, "%s\\matrix", work);
     snprintf(logWin, sizeof logWin, "%s\\log", work);
     CreateDirectoryA(logWin, nullptr);
@@ -1096,7 +1102,7 @@ int main(int argc, char **argv)
     const char *picked = argc == 4 ? argv[3] : nullptr;
     const char *copies[(size_t)Copy::Count] = {ntSaver,         w95Saver,     faultSaver,
                                                ntPasswordSaver, exampleSaver, example95Saver, pixelSaver,
-                                               clockSaver};
+                                               clockSaver,      desktopSaver};
     for (size_t i = 0; i < scenarioCount; i++) {
         const Scenario &s = scenarios[i];
         if (picked && !strstr(picked, s.group))

@@ -66,6 +66,22 @@ bool IsSaverWindow(HWND window);
 HWND ProcessWindow(DWORD pid, bool (*wanted)(HWND window));
 
 // ---------------------------------------------------------------------------------------------
+// A desktop to watch a desktop effect on (desktop.cpp): a wallpaper over the whole screen and an
+// application's window over it, shown until the object goes. Windows of the caller's thread: it
+// pumps its queue while it waits (Pump, WaitUntil), as it must anyway.
+
+struct Desktop {
+    static const DWORD SHOWN_MS = 300;  // how long Show waits for the windows to be on the screen
+    HWND wallpaper = nullptr, window = nullptr;
+
+    Desktop() = default;
+    Desktop(const Desktop &) = delete;
+    Desktop &operator=(const Desktop &) = delete;
+    ~Desktop();
+    bool Show();
+};
+
+// ---------------------------------------------------------------------------------------------
 // Pixels: a 32-bit top-down bitmap with a DC, to grab the screen into or to draw into.
 
 struct Surface {

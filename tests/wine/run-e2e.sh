@@ -5,7 +5,8 @@
 # Prints one line per scenario (PASS, FAIL or SKIP) and, last, "HOW: N passed, N failed, N
 # skipped", where HOW says whether the loader ran natively or emulated. The counts are those of
 # the lines printed, whoever printed them. Exits 77 (skipped) when this architecture's loader is
-# not installed or cannot run here.
+# not installed or cannot run here. E2E_GROUPS, when set, names the driver's groups to run (for
+# example "example,settings"), and the others are left out.
 set -uo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -17,6 +18,7 @@ while [ $# -gt 0 ]; do
         --example) example="$2" ;;
         --pixel-example) pixel_example="$2" ;;
         --clock-example) clock_example="$2" ;;
+        --desktop-example) desktop_example="$2" ;;
         --driver) driver="$2" ;;
         --password-stub) password_stub="$2" ;;
         --fault-stub) fault_stub="$2" ;;
@@ -99,10 +101,11 @@ run() {
     mkdir -p "$work/example" "$work/example95"
     cp "$example" "$work/example/example.scr"
     cp "$example" "$work/example95/saver95.scr"
-    mkdir -p "$work/pixel"
+    mkdir -p "$work/pixel" "$work/desktop"
     cp "$pixel_example" "$work/pixel/pixel.scr"
     mkdir -p "$work/clock"
     cp "$clock_example" "$work/clock/clock.scr"
+    cp "$desktop_example" "$work/desktop/desktop.scr"
     if [ "$arch" = i686 ]; then
         mkdir -p "$work/matrix"
         for entry in "${WINE_VERSION_NAMES[@]}"; do

@@ -112,6 +112,16 @@ const Scenario scenarios[] = {
       .ending = Ending::ParentDestroyed, .client = {152, 112}}},
     {"example", "example clock: full screen '/s': a second '/s' ends at once, the first comes to the front",
      FullScreen, {.copy = Copy::ClockExample, .args = "/s", .ending = Ending::SecondInstance}},
+    // The desktop example (examples/melt.cpp): the desktop copied as its window is made, melting.
+    {"example", "example melt: full screen '/s' over a desktop melts it and a key ends it", FullScreen,
+     {.copy = Copy::DesktopExample, .args = "/s", .ending = Ending::KeyAfterChange}},
+    {"example", "example melt: full screen '/s': 4 pixels of drift keep it, 5 end it", FullScreen,
+     {.copy = Copy::DesktopExample, .args = "/s", .ending = Ending::MouseDrift}},
+    {"example", "example melt: preview '/p N' ends when its parent is destroyed", Preview,
+     {.copy = Copy::DesktopExample, .args = "/p %lu", .handle = Handle::PreviewParent,
+      .ending = Ending::ParentDestroyed, .client = {152, 112}}},
+    {"example", "example melt: full screen '/s': a second '/s' ends at once, the first comes to the front",
+     FullScreen, {.copy = Copy::DesktopExample, .args = "/s", .ending = Ending::SecondInstance}},
 
     // The example's settings: its "/c" dialog, built from its table, and what "/s" draws with.
     {"settings", "example rings: '/c' shows the stored settings; a check box changed and OK stores it, ending with 1",

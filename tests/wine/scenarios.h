@@ -17,6 +17,8 @@ enum class Copy {
     Example95,   // example95\saver95.scr: the example saver, run as the 95 family
     PixelExample,  // pixel\pixel.scr: the pixel example saver (examples/polarnight.cpp)
     ClockExample,  // clock\clock.scr: the clock example saver (examples/clock.cpp)
+    DesktopExample,  // desktop\desktop.scr: the desktop example (examples/melt.cpp), started over a
+                     // desktop the driver shows (tests/wine/desktop.cpp)
     Count
 };
 

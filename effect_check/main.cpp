@@ -151,7 +151,12 @@ int CompareWithWine(const Options &options) {
         }
     }
     int agreed = 0;
-    auto where = [&](size_t line) { return "the simulated Win32: " + SESSION + ", call " + std::to_string(line + 1); };
+    // Where the golden trace agrees with the simulated Win32, a line of its own names the call.
+    auto where = [&](size_t line) {
+        if (agree && line < numbers.size())
+            return "golden trace " + options.golden + ":" + std::to_string(numbers[line]) + ": " + SESSION;
+        return "the simulated Win32: " + SESSION + ", call " + std::to_string(line + 1);
+    };
     std::string difference = effect_check::CompareWithWine(options.wine, simulated, ticks, where, &agreed);
     if (difference.empty()) {
         printf("%s: %s: the simulated Win32 and Wine agree on the first %d ticks%s\n", options.name.c_str(),

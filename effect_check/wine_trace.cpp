@@ -92,6 +92,7 @@ struct WineCall {
     std::string name;
     std::vector<WineArg> args;
     std::string result;  // retval, as Wine shows it
+    std::string measured;  // a text's extent, "65 x 21", from Wine's font trace
     ULONG_PTR returnTo;
 };
 
@@ -260,6 +261,19 @@ bool ReadRelay(const WineRun &wine, const std::vector<Range> &ranges, ULONG_PTR 
             message = WineMessageName(message);
             if (message == "WM_TIMER" && ++relay->ticks > ticks) return true;
             messages.push_back(message);
+            continue;
+        }
+        // Inside GetTextExtentPoint32A, Wine's font trace says what it measured:
+        // "0024:trace:font:NtGdiGetTextExtentExW (0x7010056, L"HOTEL", 0) returning 65x21".
+        size_t measured = line.find(":trace:font:NtGdiGetTextExtentExW ");
+        if (measured != std::string::npos && !open.empty() && line.compare(0, thread.size() + 1, thread + ":") == 0) {
+            size_t returning = line.rfind(" returning ");
+            WineCall &measuring = relay->calls[open.back()];
+            if (returning != std::string::npos && measuring.name == "GetTextExtentPoint32A") {
+                measuring.measured = line.substr(returning + 11);
+                size_t by = measuring.measured.find('x');
+                if (by != std::string::npos) measuring.measured.replace(by, 1, " x ");
+            }
             continue;
         }
         if (FrameProcLine(line, "Ret  window proc ", proc, &message)) {
@@ -434,16 +448,69 @@ bool Agree(const TraceLine &expected, const TraceLine &got) {
     return true;
 }
 
-// The results Wine gave the effect's calls in the same place before the one that differs: what
-// the effect computed its arguments from.
+// The results Wine gave the last few of the effect's calls in the same place before the one that
+// differs: what the effect may have computed its arguments from.
 std::string ResultsBefore(const std::vector<WineCall> &calls, size_t at) {
+    const int SHOWN = 3;
     std::string results;
-    for (size_t i = at; i-- > 0 && calls[i].where == calls[at].where;) {
+    int shown = 0;
+    for (size_t i = at; i-- > 0 && calls[i].where == calls[at].where && shown < SHOWN; ++shown) {
         if (calls[i].result.empty()) continue;
         results = "\n  Wine returned " + calls[i].result + " from " + calls[i].name + " (relay trace line " +
                   std::to_string(calls[i].line) + ")" + results;
     }
     return results;
+}
+
+// What the simulated Win32 measures each GetTextExtentPoint32A of the expected lines as, by
+// index: the fonts made and selected before it, made again on a machine of its own.
+std::map<size_t, std::string> SimulatedExtents(const std::vector<std::string> &expected, size_t upTo) {
+    std::map<size_t, std::string> extents;
+    std::vector<HFONT> fonts;
+    std::map<std::string, size_t> selected;  // a device context's font, by its index in fonts + 1
+    sim::Reset();
+    for (size_t i = 0; i < upTo && i < expected.size(); ++i) {
+        TraceLine line = ParseTraceLine(expected[i]);
+        const size_t FONT_ARGS = 14;
+        if ((line.name == "CreateFontIndirectA" || line.name == "CreateFontA") && line.args.size() == FONT_ARGS) {
+            LOGFONTA font = {};
+            LONG *numbers[] = {&font.lfHeight, &font.lfWidth, &font.lfEscapement, &font.lfOrientation, &font.lfWeight};
+            for (int k = 0; k < 5; ++k) *numbers[k] = atol(line.args[k].c_str());
+            BYTE *bytes[] = {&font.lfItalic, &font.lfUnderline, &font.lfStrikeOut, &font.lfCharSet,
+                             &font.lfOutPrecision, &font.lfClipPrecision, &font.lfQuality, &font.lfPitchAndFamily};
+            for (int k = 0; k < 8; ++k) *bytes[k] = (BYTE)atoi(line.args[5 + k].c_str());
+            std::string face = line.args[13].size() >= 2 ? line.args[13].substr(1, line.args[13].size() - 2) : "";
+            snprintf(font.lfFaceName, sizeof font.lfFaceName, "%s", face.c_str());
+            fonts.push_back(CreateFontIndirectA(&font));
+        } else if (line.name == "SelectObject" && line.args.size() == 2 && line.args[1].rfind("font#", 0) == 0) {
+            selected[line.args[0]] = atoi(line.args[1].c_str() + 5);
+        } else if (line.name == "GetTextExtentPoint32A" && line.args.size() == 3) {
+            std::string text = line.args[1].size() >= 2 ? line.args[1].substr(1, line.args[1].size() - 2) : "";
+            HDC dc = CreateCompatibleDC(0);
+            size_t font = selected.count(line.args[0]) ? selected[line.args[0]] : 0;
+            if (font && font <= fonts.size()) SelectObject(dc, fonts[font - 1]);
+            SIZE size = {0, 0};
+            GetTextExtentPoint32A(dc, text.c_str(), atoi(line.args[2].c_str()), &size);
+            DeleteDC(dc);
+            extents[i] = std::to_string(size.cx) + " x " + std::to_string(size.cy);
+        }
+    }
+    return extents;
+}
+
+// The texts measured before the call that differs whose extents Wine and the simulated Win32
+// do not agree on: what the effect lays its text out by.
+std::string ExtentsBefore(const std::vector<std::string> &expected, const std::vector<size_t> &lines,
+                          const std::vector<WineCall> &calls, size_t at) {
+    std::map<size_t, std::string> simulated = SimulatedExtents(expected, lines[at]);
+    std::string differences;
+    for (size_t i = 0; i < at && i < calls.size(); ++i) {
+        auto found = simulated.find(lines[i]);
+        if (found == simulated.end() || calls[i].measured.empty() || found->second == calls[i].measured) continue;
+        differences += "\n  " + expected[lines[i]] + ": the simulated Win32 measures " + found->second + ", Wine " +
+                       calls[i].measured;
+    }
+    return differences;
 }
 
 // The ticks over before a line's place: "tick 4" and "WM_PAINT after tick 3" have 3 behind them.
@@ -482,7 +549,7 @@ std::string CompareWithWine(const WineRun &wine, const std::vector<std::string> 
             return where(lines[i]) + ": the first call that differs\n  expected: " + expected[lines[i]] +
                    "\n  Wine:     " + FormatLine(got) + " (relay trace line " + std::to_string(relay.calls[i].line) +
                    (relay.calls[i].result.empty() ? "" : ", returned " + relay.calls[i].result) + ")" +
-                   ResultsBefore(relay.calls, i);
+                   ExtentsBefore(expected, lines, relay.calls, i) + ResultsBefore(relay.calls, i);
         }
         if (i < lines.size()) {
             *agreed = TicksBefore(want.where);

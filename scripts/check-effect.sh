@@ -211,7 +211,8 @@ trace_under_wine() { # trace_under_wine TICKS RELAY
     export DISPLAY=":$(head -1 "$display_file")"
     "$WINE64_LOADER" reg add 'HKCU\Software\Wine\Debug' /v RelayFromInclude /d "$(basename "$image")" /f \
         >/dev/null 2>&1
-    WINEDEBUG=+relay "$WINE64_LOADER" "$image" /s </dev/null >/dev/null 2>"$relay" &
+    # The font channel says what a text measured, which the relay trace cannot show.
+    WINEDEBUG=+relay,+font "$WINE64_LOADER" "$image" /s </dev/null >/dev/null 2>"$relay" &
     wine_pid=$!
     for waited in $(seq 1 1200); do
         [ "$(grep -c '^[0-9a-f]*:Call window proc .*msg=WM_TIMER' "$relay")" -gt "$ticks" ] && break

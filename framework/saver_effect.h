@@ -33,7 +33,10 @@
 //      setting of its own: the same session draws the same picture (its settings, if it has
 //      any, the framework reads for it into that record);
 //   7. draws something a window sees, full screen and in a preview child as small as 152 x 112,
-//      which may not contain the effect's fixed coordinates.
+//      which may not contain the effect's fixed coordinates; and draws there on the Windows 95
+//      family too, whose GDI takes coordinates in 16 bits (-32 768..32 767, a bounding
+//      rectangle's left and right added within 32 767, and its top and bottom), texts of at most
+//      8 192 characters and compatible bitmaps of at most 16 MB.
 // The framework stops passing WM_TIMER once the saver may close, and yields the processor before
 // every tick it passes on.
 //

@@ -90,6 +90,10 @@ endfunction()
 
 function(add_screen_saver NAME)
     _saver_parse_sources(add_screen_saver ${NAME} ${ARGN})
+    # check-effect.sh --wine's build: the checked sources' image only.
+    if(SAVER_CHECK_SOURCES)
+        return()
+    endif()
     add_saver_image(${NAME} ${SAVER_ARG_SOURCES})
     _saver_warnings(${NAME})
     set(map ${CMAKE_CURRENT_BINARY_DIR}/${NAME}.map)

@@ -9,6 +9,7 @@
 #pragma once
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -167,6 +168,27 @@ int GoldenTicks(const std::string &path);
 // message naming the first call that differs, both shown.
 std::string CompareGolden(const std::string &path, const std::vector<Session> &sessions,
                           const std::vector<SessionResult> &results);
+
+// One section of a golden file: its calls ("tick 3: LineTo(dc#2, 5, 7)") and their line numbers,
+// and the ticks the file holds. False when the file cannot be read.
+bool GoldenSection(const std::string &path, const std::string &section, std::vector<std::string> *lines,
+                   std::vector<int> *numbers, int *ticks);
+
+// ---------------------------------------------------------------------------------------------
+// The effect under Wine: its calls in Wine's relay trace, compared with the simulated Win32's.
+
+struct WineRun {
+    std::string relay;    // the relay trace (WINEDEBUG=+relay) of the image run full screen
+    std::string linkMap;  // the image's link map
+    std::vector<std::string> effectObjects;  // the effect's own objects in it ("rings.cpp.obj")
+};
+// Empty when Wine's calls of the effect in its first ticks are the expected ones, one for one
+// ("tick 3: LineTo(dc#2, 5, 7)", as golden traces hold them; "pixels of" lines are not compared);
+// else a message naming the first call that differs, both shown. where: how the message names
+// the expected side's place ("golden trace FILE:LINE: SESSION"), by index into expected; agreed:
+// how many ticks agreed.
+std::string CompareWithWine(const WineRun &wine, const std::vector<std::string> &expected, int ticks,
+                            const std::function<std::string(size_t)> &where, int *agreed);
 
 std::string Hex(ULONG_PTR value);
 // Whether scripts/allowed-imports.txt offers the function (the build reads the list into the

@@ -65,6 +65,25 @@ static bool ReadGolden(const std::string &path, GoldenFile *golden) {
     return true;
 }
 
+bool GoldenSection(const std::string &path, const std::string &section, std::vector<std::string> *lines,
+                   std::vector<int> *numbers, int *ticks) {
+    GoldenFile golden;
+    if (!ReadGolden(path, &golden)) return false;
+    *ticks = golden.ticks;
+    bool inside = false;
+    for (size_t i = 0; i < golden.lines.size(); ++i) {
+        const std::string &line = golden.lines[i];
+        if (line.rfind(SECTION_MARK, 0) == 0) {
+            inside = line.substr(sizeof SECTION_MARK - 1) == section;
+            continue;
+        }
+        if (!inside) continue;
+        lines->push_back(line);
+        numbers->push_back(golden.numbers[i]);
+    }
+    return true;
+}
+
 int GoldenTicks(const std::string &path) {
     GoldenFile golden;
     return ReadGolden(path, &golden) ? golden.ticks : 0;

@@ -3,10 +3,15 @@
 //
 //   NAME_check [--ticks N] [--golden FILE | --write-golden FILE [--golden-ticks N]] [--all]
 //              [--hang-after SECONDS] [--time YYYY-MM-DDTHH:MM:SS] [--seed N]
+//   NAME_check --wine RELAY-TRACE --link-map FILE --effect-object NAME.obj... [--golden FILE | --golden-ticks N]
 //
 // Each session starts at a local time and hands the effect a seed of the checker's choosing,
 // which every finding names; --time and --seed run every session at the ones given, to replay
 // a finding (or to try a time of one's own).
+//
+// With --wine, the full-screen session on the NT family runs alone, and its calls in the first
+// ticks (the golden trace's, else --golden-ticks, 30 by default) are compared with those Wine's
+// relay trace shows the effect making in the image, and with the golden trace when one is given.
 //
 // Exits 0 when every rule holds (and the golden trace matches), 1 when one does not, 2 on a
 // wrong command line.
@@ -44,6 +49,7 @@ struct Options {
     std::string name;
     bool timeGiven = false, seedGiven = false;
     SessionWorld world = {};
+    WineRun wine;  // --wine: compared with Wine instead of checked
 };
 
 bool ParseSeed(const char *text, DWORD *seed) {
@@ -73,12 +79,17 @@ bool ParseOptions(int argc, char **argv, Options *options) {
             if (!ParseSeed(argv[++i], &options->world.seed)) return false;
             options->seedGiven = true;
         } else if (arg == "--all") options->all = true;
+        else if (arg == "--wine" && hasValue) options->wine.relay = argv[++i];
+        else if (arg == "--link-map" && hasValue) options->wine.linkMap = argv[++i];
+        else if (arg == "--effect-object" && hasValue) options->wine.effectObjects.push_back(argv[++i]);
         else return false;
     }
     if (options->goldenTicks == 0 && !options->writeGolden.empty()) {
         options->goldenTicks = GoldenTicks(options->writeGolden);
         if (options->goldenTicks == 0) options->goldenTicks = DEFAULT_GOLDEN_TICKS;
     }
+    bool wine = !options->wine.relay.empty();
+    if (wine != !options->wine.linkMap.empty() || wine == options->wine.effectObjects.empty()) return false;
     return options->ticks > 0 && options->goldenTicks >= 0 && options->hangSeconds > 0;
 }
 
@@ -117,6 +128,66 @@ std::string Line(const Session &session, const SessionResult &result, const Find
     return head + ": " + session.name + ": " + finding.where + ": " + finding.seen + WorldStory(session.world);
 }
 
+// The full-screen session on the NT family, run alone on the simulated Win32, against Wine's run
+// of the image and the golden trace: all three make the same calls in the first ticks.
+int CompareWithWine(const Options &options) {
+    const std::string SESSION = "full screen 1024 x 768, NT family";
+    int ticks = options.goldenTicks ? options.goldenTicks : DEFAULT_GOLDEN_TICKS;
+    std::vector<std::string> golden;
+    std::vector<int> numbers;
+    if (!options.golden.empty()) {
+        if (!GoldenSection(options.golden, SESSION, &golden, &numbers, &ticks) || ticks <= 0 || golden.empty()) {
+            printf("golden trace %s: cannot be read, or has no ticks or no section \"%s\"\n", options.golden.c_str(),
+                   SESSION.c_str());
+            return 1;
+        }
+    }
+    std::vector<Session> sessions = Sessions(ticks + 1);
+    const Session *session = nullptr;
+    for (const Session &candidate : sessions)
+        if (candidate.name == SESSION) session = &candidate;
+    std::vector<SessionResult> results = RunSessions({{session, FIRST_START_TICK, 0}}, options.hangSeconds);
+    std::vector<std::string> simulated = GoldenTrace({*session}, results, ticks);
+    simulated.erase(simulated.begin());  // the section's heading
+    if (results[0].crashed || results[0].hung) {
+        printf("%s: %s: the effect %s on the simulated Win32 (scripts/check-effect.sh says more)\n",
+               options.name.c_str(), SESSION.c_str(), results[0].hung ? "hung" : "crashed");
+        return 1;
+    }
+
+    bool agree = true;
+    if (!golden.empty()) {
+        for (size_t i = 0; i < golden.size() || i < simulated.size(); ++i) {
+            const std::string end = "(the end of the trace)";
+            const std::string &expected = i < golden.size() ? golden[i] : end;
+            const std::string &got = i < simulated.size() ? simulated[i] : end;
+            if (expected == got) continue;
+            int number = i < numbers.size() ? numbers[i] : numbers.back() + 1;
+            printf("golden trace %s:%d: %s: the first call that differs\n  expected: %s\n  got:      %s\n",
+                   options.golden.c_str(), number, SESSION.c_str(), expected.c_str(), got.c_str());
+            agree = false;
+            break;
+        }
+    }
+    int agreed = 0;
+    // Where the golden trace agrees with the simulated Win32, a line of its own names the call.
+    auto where = [&](size_t line) {
+        if (agree && line < numbers.size())
+            return "golden trace " + options.golden + ":" + std::to_string(numbers[line]) + ": " + SESSION;
+        return "the simulated Win32: " + SESSION + ", call " + std::to_string(line + 1);
+    };
+    std::string difference = effect_check::CompareWithWine(options.wine, simulated, ticks, where, &agreed);
+    if (difference.empty()) {
+        printf("%s: %s: the simulated Win32 and Wine agree on the first %d ticks%s\n", options.name.c_str(),
+               SESSION.c_str(), ticks, golden.empty() ? "" : (", as its golden trace " + options.golden + " has them").c_str());
+    } else {
+        printf("%s\n%s: %s: the simulated Win32 and Wine agree on the first %d ticks of %d, not on the one after\n",
+               difference.c_str(), options.name.c_str(), SESSION.c_str(), agreed, ticks);
+        agree = false;
+    }
+    return agree ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -124,10 +195,13 @@ int main(int argc, char **argv) {
     if (!ParseOptions(argc, argv, &options)) {
         fprintf(stderr,
                 "usage: %s [--ticks N] [--golden FILE | --write-golden FILE [--golden-ticks N]] [--all] "
-                "[--hang-after SECONDS] [--time YYYY-MM-DDTHH:MM:SS] [--seed N]\n",
-                argv[0]);
+                "[--hang-after SECONDS] [--time YYYY-MM-DDTHH:MM:SS] [--seed N]\n"
+                "       %s --wine RELAY-TRACE --link-map FILE --effect-object NAME.obj... [--golden FILE | "
+                "--golden-ticks N]\n",
+                argv[0], argv[0]);
         return 2;
     }
+    if (!options.wine.relay.empty()) return CompareWithWine(options);
     auto started = std::chrono::steady_clock::now();
     std::vector<Session> sessions = Sessions(options.ticks);
     for (Session &session : sessions) {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 #include <set>
 
 // The link routes both ends of the effect through here (add_effect_check's --wrap): the frame
@@ -341,7 +342,87 @@ void CheckScreenRead(const sim::Call &call, const Handling &h) {
                "into a bitmap of its own at WM_CREATE, before the window shows");
 }
 
+// ---------------------------------------------------------------------------------------------
+// The Windows 95 family's limits: its GDI is 16-bit
+
+const LONG_PTR SHORTEST = -32768, LONGEST = 32767;
+const ULONG_PTR MOST_TEXT_95 = 8192;                    // characters a text call takes there
+const unsigned long long MOST_BITMAP_BYTES_95 = 16u << 20;  // a compatible bitmap's size there
+
+// The arguments of each call that are coordinates, by their place in the record (a rectangle
+// passed by address is recorded as its four sides).
+struct Coordinates {
+    const char *call;
+    std::vector<size_t> at;
+    bool boundingBox;  // the first four are a bounding rectangle: left + right, top + bottom
+};
+const std::vector<Coordinates> &CoordinateArgs() {
+    static const std::vector<Coordinates> table = {
+        {"MoveToEx", {1, 2}, false}, {"LineTo", {1, 2}, false}, {"SetPixel", {1, 2}, false},
+        {"Rectangle", {1, 2, 3, 4}, true}, {"Ellipse", {1, 2, 3, 4}, true},
+        {"RoundRect", {1, 2, 3, 4}, true}, {"Arc", {1, 2, 3, 4, 5, 6, 7, 8}, true},
+        {"Pie", {1, 2, 3, 4, 5, 6, 7, 8}, true}, {"Chord", {1, 2, 3, 4, 5, 6, 7, 8}, true},
+        {"PatBlt", {1, 2, 3, 4}, false}, {"BitBlt", {1, 2, 3, 4, 6, 7}, false},
+        {"StretchBlt", {1, 2, 3, 4, 6, 7, 8, 9}, false}, {"FillRect", {1, 2, 3, 4}, false},
+        {"FrameRect", {1, 2, 3, 4}, false}, {"InvertRect", {1, 2, 3, 4}, false},
+        {"TextOutA", {1, 2}, false}, {"ExtTextOutA", {1, 2, 4, 5, 6, 7}, false},
+        {"DrawTextA", {3, 4, 5, 6}, false}, {"SetDIBitsToDevice", {1, 2, 3, 4, 5, 6}, false},
+        {"StretchDIBits", {1, 2, 3, 4, 5, 6, 7, 8}, false}, {"CreateRectRgn", {0, 1, 2, 3}, false},
+        {"CreateEllipticRgn", {0, 1, 2, 3}, false}, {"CreateRoundRectRgn", {0, 1, 2, 3}, false},
+        {"CreateRectRgnIndirect", {0, 1, 2, 3}, false}, {"CreateEllipticRgnIndirect", {0, 1, 2, 3}, false},
+        {"OffsetRgn", {1, 2}, false},
+    };
+    return table;
+}
+
+LONG_PTR Number(const sim::Arg &arg) { return (LONG_PTR)arg.value; }
+
+// What the 95 family's GDI makes of a call that NT draws as asked: a coordinate beyond 16 bits
+// wraps (40000 is -25536 there), a bounding rectangle whose sides add up beyond 32 767 is refused,
+// a text beyond 8 192 characters and a compatible bitmap beyond 16 MB are refused. Empty: none.
+std::string Limit95(const sim::Call &call) {
+    for (const Coordinates &row : CoordinateArgs()) {
+        if (call.name != row.call) continue;
+        for (size_t at : row.at) {
+            if (at >= call.args.size() || call.args[at].kind != sim::Arg::Value) continue;
+            LONG_PTR value = Number(call.args[at]);
+            if (value >= SHORTEST && value <= LONGEST) continue;
+            return "takes a coordinate beyond 16 bits, " + std::to_string(value) +
+                   ", which the 95 family's GDI wraps to " + std::to_string((SHORT)value);
+        }
+        if (row.boundingBox && call.args.size() > 4) {
+            LONG_PTR across = Number(call.args[1]) + Number(call.args[3]);
+            LONG_PTR down = Number(call.args[2]) + Number(call.args[4]);
+            if (across > LONGEST || down > LONGEST)
+                return "has a bounding rectangle whose " + std::string(across > LONGEST ? "left and right" : "top and bottom") +
+                       " add up to " + std::to_string(across > LONGEST ? across : down) +
+                       ", beyond the 32 767 the 95 family's GDI takes";
+        }
+    }
+    const size_t TEXT_COUNT_AT = call.name == "TextOutA" ? 4 : call.name == "ExtTextOutA" ? 9 : 0;
+    if (TEXT_COUNT_AT && call.args.size() > TEXT_COUNT_AT && call.args[TEXT_COUNT_AT].value > MOST_TEXT_95 &&
+        Number(call.args[TEXT_COUNT_AT]) > 0)
+        return "draws " + std::to_string(Number(call.args[TEXT_COUNT_AT])) +
+               " characters, beyond the 8 192 a text call takes on the 95 family";
+    if (call.name == "CreateCompatibleBitmap" && call.args.size() > 2) {
+        // At the screen's 32 bits a pixel, the most a device of that family shows.
+        unsigned long long bytes = (unsigned long long)llabs(Number(call.args[1])) * llabs(Number(call.args[2])) * 4;
+        if (bytes > MOST_BITMAP_BYTES_95)
+            return "asks for a bitmap of " + std::to_string(bytes >> 20) +
+                   " MB at 32 bits a pixel, beyond the 16 MB a compatible bitmap may have on the 95 family";
+    }
+    return "";
+}
+
+void Check95Family(const sim::Call &call, const Handling &h) {
+    std::string limit = Limit95(call);
+    if (!limit.empty())
+        Report(DRAWS_WHERE_SEEN, h.where,
+               TraceFormat(call) + " " + limit + ": on Windows 95, 98 and Me it does not draw as on NT");
+}
+
 void CheckCall(const sim::Call &call, Handling &h) {
+    if (watch.session->win9x) Check95Family(call, h);
     if (const ForbiddenRow *row = ForbiddenRead(call.name))
         Report(READS_NOTHING_OF_ITS_OWN, h.where, ForbiddenStory(*row, TraceFormat(call)));
     if (call.name == "GetProcAddress") CheckFetched(call, h);

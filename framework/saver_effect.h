@@ -38,7 +38,10 @@
 //      its settings into that record, and the time, a seed, its place on the screen and the
 //      user's formats through the calls below ("The world");
 //   7. draws something a window sees, full screen and in a preview child as small as 152 x 112,
-//      which may not contain the effect's fixed coordinates;
+//      which may not contain the effect's fixed coordinates; and draws there on the Windows 95
+//      family too, whose GDI takes coordinates in 16 bits (-32 768..32 767, a bounding
+//      rectangle's left and right added within 32 767, and its top and bottom), texts of at most
+//      8 192 characters and compatible bitmaps of at most 16 MB;
 //   8. reads the screen, if it wants the desktop as the user left it, only at WM_CREATE, before
 //      its window shows and covers it: GetDC(NULL), a BitBlt or StretchBlt from it into a bitmap
 //      of its own (CreateCompatibleBitmap of that device context), ReleaseDC before WM_CREATE

@@ -12,11 +12,22 @@
 # Usage: scripts/check-effect.sh [--golden FILE | --no-golden | --write-golden FILE [--golden-ticks N]]
 #                                [--ticks N] [--all] [--hang-after SECONDS]
 #                                [--time YYYY-MM-DDTHH:MM:SS] [--seed N] FILE.cpp... [FILE.rc]
+#        scripts/check-effect.sh --wine [--image FILE.scr --map FILE.map] [--golden FILE | --no-golden]
+#                                [--golden-ticks N] FILE.cpp...
 #
 # --time, --seed: every session at this local time and seed, as a finding names them, to replay
 # it (no golden trace is compared then, unless --golden names one).
 # A resource script among the files is compiled into the check, as into the saver: its bitmaps and
 # data load there as in the image.
+#
+# --wine: whether the simulated Win32 the checker runs the effect on and Wine agree, for this
+# effect. It builds the effect's x86-64 saver (or takes --image and its link map), runs it full
+# screen under wine64 with Wine's relay trace on, and compares the calls the effect made there in
+# its first ticks (as many as its golden trace holds, else --golden-ticks, 30 by default) with the
+# checker's full-screen session on the NT family, and with the golden trace. It says "the
+# simulated Win32 and Wine agree on the first N ticks", or shows the first call that differs, both
+# sides, and what Wine returned to the effect before it. Exits 0 when they agree, 1 when they do
+# not, 2 when the effect does not build, 77 when there is no Wine here.
 #
 # --hang-after: the seconds of real time a session may go without its simulated time moving on
 # before it counts as hung (10; more for an effect that is slow on purpose, or a slow machine).
@@ -34,6 +45,10 @@ options=()
 sources=()
 golden_given=
 replay=
+wine=
+image=
+map=
+golden_ticks=
 while [ $# -gt 0 ]; do
     case "$1" in
         --time|--seed)
@@ -41,9 +56,17 @@ while [ $# -gt 0 ]; do
             replay=yes
             options+=("$1" "$2")
             shift 2 ;;
+        --wine) wine=yes; shift ;;
+        --image|--map)
+            [ $# -ge 2 ] || usage
+            if [ "$1" = --image ]; then image=$(realpath "$2"); else map=$(realpath "$2"); fi
+            shift 2 ;;
         --golden|--write-golden|--golden-ticks|--ticks|--hang-after)
             [ $# -ge 2 ] || usage
-            case "$1" in --golden|--write-golden) golden_given=yes ;; esac
+            case "$1" in
+                --golden|--write-golden) golden_given=yes ;;
+                --golden-ticks) golden_ticks=$2 ;;
+            esac
             options+=("$1" "$2")
             shift 2 ;;
         --no-golden) golden_given=yes; shift ;;
@@ -53,6 +76,7 @@ while [ $# -gt 0 ]; do
     esac
 done
 [ ${#sources[@]} -gt 0 ] || usage
+if [ -n "$image$map" ] && { [ -z "$image" ] || [ -z "$map" ] || [ -z "$wine" ]; }; then usage; fi
 
 if [ ! -f /usr/include/wine/wine/windows/windows.h ]; then
     echo "check-effect.sh: the Win32 headers are missing; scripts/setup.sh installs them (libwine-dev)" >&2
@@ -173,11 +197,94 @@ if [ -z "$golden_given" ] && [ -z "$replay" ] && [ -s "$build/golden-trace.txt" 
     echo "check-effect.sh: compared with ${golden#"$top"/}, the golden trace of these sources (--no-golden: not)"
     options+=(--golden "$golden")
 fi
-status=0
-"$build/${name}_check" --name "$name" "${options[@]}" || status=$?
-for call in "${rule_6_calls[@]}"; do
-    echo "rule 6 (reads the world only through the framework: the same session, the same calls): the effect's" \
-         "code calls $call, which the image check refuses: $(refusal "$call")"
+if [ -z "$wine" ]; then
+    status=0
+    "$build/${name}_check" --name "$name" "${options[@]}" || status=$?
+    for call in "${rule_6_calls[@]}"; do
+        echo "rule 6 (reads the world only through the framework: the same session, the same calls): the effect's" \
+             "code calls $call, which the image check refuses: $(refusal "$call")"
+    done
+    [ ${#rule_6_calls[@]} -eq 0 ] || [ "$status" -ne 0 ] || status=1
+    exit "$status"
+fi
+
+# ---------------------------------------------------------------------------------------------
+# --wine
+
+source "$top/tests/wine/wine-prefix.sh"
+if [ ! -x "$WINE64_LOADER" ]; then
+    echo "check-effect.sh: there is no Wine ($WINE64_LOADER): scripts/setup.sh installs it" >&2
+    exit 77
+fi
+
+# The effect's x86-64 image and its link map, built as add_screen_saver builds a saver.
+build_image() {
+    local windows="$build-win64"
+    if ! { cmake -S "$top" -B "$windows" -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-x86_64.cmake" \
+            -DCMAKE_BUILD_TYPE=MinSizeRel -DSAVER_CHECK_NAME="$name" -DSAVER_CHECK_SOURCES="$list" &&
+           cmake --build "$windows" --target "$name" -j "$(nproc)"; } >"$windows.log" 2>&1; then
+        grep -E 'error|undefined reference' "$windows.log" >&2 || cat "$windows.log" >&2
+        echo "check-effect.sh: the effect's x86-64 saver did not build; the whole log is $windows.log" >&2
+        exit 2
+    fi
+    image="$windows/$name.scr"
+    map="$windows/$name.map"
+}
+
+DISPLAY_STARTED=
+stop_wine() {
+    "$WINE_SERVER" -k 2>/dev/null || true
+    if [ -n "$DISPLAY_STARTED" ]; then
+        kill "$DISPLAY_STARTED" 2>/dev/null || true
+        wait "$DISPLAY_STARTED" 2>/dev/null || true
+        DISPLAY_STARTED=
+    fi
+}
+
+# Runs the image full screen (1024 x 768, the checker's screen) under wine64 with the relay trace
+# of the calls its own image makes, until the frame procedure has had more WM_TIMER messages than
+# the ticks compared.
+trace_under_wine() { # trace_under_wine TICKS RELAY
+    local ticks=$1 relay=$2 display_file="$build/wine-display" waited wine_pid
+    wine_prefix_prepare "$build/wine" >/dev/null
+    trap stop_wine EXIT
+    rm -f "$display_file"
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_file" >/dev/null 2>&1 &
+    DISPLAY_STARTED=$!
+    for waited in $(seq 1 100); do
+        [ -s "$display_file" ] && break
+        sleep 0.1
+    done
+    [ -s "$display_file" ] || { echo "check-effect.sh: the virtual display did not start" >&2; exit 1; }
+    export DISPLAY=":$(head -1 "$display_file")"
+    "$WINE64_LOADER" reg add 'HKCU\Software\Wine\Debug' /v RelayFromInclude /d "$(basename "$image")" /f \
+        >/dev/null 2>&1
+    # The font channel says what a text measured, which the relay trace cannot show.
+    WINEDEBUG=+relay,+font "$WINE64_LOADER" "$image" /s </dev/null >/dev/null 2>"$relay" &
+    wine_pid=$!
+    for waited in $(seq 1 1200); do
+        [ "$(grep -c '^[0-9a-f]*:Call window proc .*msg=WM_TIMER' "$relay")" -gt "$ticks" ] && break
+        kill -0 "$wine_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    stop_wine
+    wait "$wine_pid" 2>/dev/null || true
+}
+
+ticks=${golden_ticks:-30}
+for ((i = 0; i < ${#options[@]}; ++i)); do
+    if [ "${options[$i]}" = --golden ]; then
+        golden=${options[$((i + 1))]}
+        ticks=$(sed -n 's/^ticks \([0-9][0-9]*\)$/\1/p' "$golden" | head -1)
+    fi
 done
-[ ${#rule_6_calls[@]} -eq 0 ] || [ "$status" -ne 0 ] || status=1
-exit "$status"
+[ -n "$image" ] || build_image
+objects=()
+for source in "${sources[@]}"; do
+    case "$source" in *.rc|*.RC) ;; *) objects+=(--effect-object "$(basename "$source").obj") ;; esac
+done
+relay="$build/wine-relay.txt"
+echo "check-effect.sh: $(basename "$image") full screen under wine64, its calls in Wine's relay trace ($relay)"
+trace_under_wine "$ticks" "$relay"
+"$build/${name}_check" --name "$name" --golden-ticks "$ticks" "${options[@]}" \
+    --wine "$relay" --link-map "$map" "${objects[@]}"

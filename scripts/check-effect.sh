@@ -101,7 +101,7 @@ calls_not_offered() {
 }
 
 list=$(IFS=';'; echo "${sources[*]}")
-if ! { cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=Debug \
+if ! { cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DSAVER_CHECK_NAME="$name" -DSAVER_CHECK_SOURCES="$list" &&
        cmake --build "$build" --target "${name}_check" -j "$(nproc)"; } >"$log" 2>&1; then
     grep -E 'error|undefined reference' "$log" >&2 || cat "$log" >&2

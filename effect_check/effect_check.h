@@ -78,9 +78,18 @@ struct Session {
 std::vector<Session> Sessions(int longTicks);
 
 // What a session sent back from its process.
+// The digest of a tick's lines of the trace (TraceLine).
+struct TickDigest {
+    int tick;
+    ULONGLONG digest;
+};
+
 struct SessionResult {
     std::vector<Finding> findings;
-    std::vector<std::string> trace;  // the effect's calls, "N\tWHERE: Call(...)", N the tick (0: before)
+    // The effect's calls, "N\tWHERE: Call(...)", N the tick (0: before), of the run's text ticks;
+    // every tick's in digests, in order.
+    std::vector<std::string> trace;
+    std::vector<TickDigest> digests;
     std::string ending;              // how the program ended
     bool crashed = false;
     bool hung = false;  // its simulated time stood still too long in real time, and it was stopped
@@ -94,6 +103,8 @@ struct Run {
     const Session *session;
     DWORD startTick;
     unsigned variation;
+    int textFrom = 0, textTo = 0;  // the ticks whose trace comes back as text
+    bool endAfterText = false;     // the run ends once past them: only their text is wanted
 };
 
 // Runs each in a process of its own, as many at once as there are cores; the results in order.
@@ -127,6 +138,13 @@ std::string WhereNow();
 
 // Each line of the session's result as it is found, to the parent through the pipe.
 void SendLine(char kind, const std::string &text);
+// Sends what is pending and ends the session's process, its result complete.
+[[noreturn]] void EndSessionHere();
+
+// The trace of the effect's calls (trace.cpp): line is "WHERE: Call(...)", made in tick.
+void TraceTicks(int from, int to, bool endAfter);
+void TraceLine(int tick, const std::string &line);
+void FinishTrace();
 // The session's simulated time moves on: it counts as hung only after that many seconds of real
 // time without this call (RunSessions' hangSeconds).
 void SessionMovesOn();

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <map>
 #include <set>
 
 // The link routes both ends of the effect through here (add_effect_check's --wrap): the frame
@@ -65,6 +66,15 @@ struct Growth {
     bool Settled(int ticks) const { return 2 * peakTick <= ticks; }
 };
 
+// The call that made an object: as the record shows it, where it was made (empty: not by the
+// effect), in which tick, and its place among all the calls.
+struct Made {
+    std::string call;
+    std::string where;
+    int tick = 0;
+    size_t order = 0;
+};
+
 struct Watch {
     const Session *session = nullptr;
     std::vector<Level> stack;
@@ -78,8 +88,16 @@ struct Watch {
     bool counting = false;  // the first tick has begun: the counts below are sampled
     Growth objects;         // live GDI objects at the end of each tick
     int timersAtStart = 0;  // the window's timers when the first tick began
-    std::vector<std::string> whereOfCall;  // the effect's calls: where each was made, by index
-    std::vector<int> tickOfCall;           // and the tick it was made in (0: before the first)
+    // The effect's calls in the record: where each was made, by index, and the tick it was made
+    // in (0: before the first). The record is let go of every so often (ForgetOldCalls).
+    std::vector<std::string> whereOfCall;
+    std::vector<int> tickOfCall;
+    size_t callsForgotten = 0;
+    // What is kept of the calls let go of: the calls that made the objects alive then, and the
+    // last that set each timer (" set by SetTimer(...) in tick 1").
+    std::map<HGDIOBJ, Made> madeBy;
+    std::map<UINT_PTR, std::string> timerSetBy;
+    bool drawingSeen = false;  // of the drawing let go of, some landed in the client area
     int screenDrawings = 0;  // drawing calls on the screen's device context
 };
 Watch watch;
@@ -119,14 +137,29 @@ std::set<HGDIOBJ> LiveObjects() {
     return live;
 }
 
+// The call that made an object, from the record or from what was kept of it; false when neither
+// has it (a stock object). where is empty for a call that was not the effect's.
+bool MadeBy(HGDIOBJ object, Made *made) {
+    sim::GdiObjectFacts facts = sim::GdiObjectFactsOf(object);
+    if (facts.call < sim::Calls().size()) {
+        bool effects = facts.call < watch.whereOfCall.size();
+        *made = {sim::Calls()[facts.call].Format(), effects ? watch.whereOfCall[facts.call] : "",
+                 effects ? watch.tickOfCall[facts.call] : 0, watch.callsForgotten + facts.call};
+        return true;
+    }
+    auto kept = watch.madeBy.find(object);
+    if (kept == watch.madeBy.end()) return false;
+    *made = kept->second;
+    return true;
+}
+
 // "the pen 0x31005 created by CreatePen(0, 1, 0xe184be) in tick 3"
 std::string ObjectStory(HGDIOBJ object) {
-    sim::GdiObjectFacts facts = sim::GdiObjectFactsOf(object);
     std::string story = ObjectName(object);
-    if (facts.call < sim::Calls().size()) {
-        story += " created by " + sim::Calls()[facts.call].Format();
-        if (facts.call < watch.whereOfCall.size() && !watch.whereOfCall[facts.call].empty())
-            story += " in " + watch.whereOfCall[facts.call];
+    Made made;
+    if (MadeBy(object, &made)) {
+        story += " created by " + made.call;
+        if (!made.where.empty()) story += " in " + made.where;
     }
     return story;
 }
@@ -263,7 +296,8 @@ void CheckDeletion(const sim::Call &call, Handling &h) {
         Report(FREES_OBJECTS, h.where,
                TraceFormat(call) + " deletes the " + facts.kind + " while a device context holds it: Windows refuses, "
                "and the " + facts.kind + " is never freed (select it out first)");
-    if (h.message == WM_CLOSE && h.teardown.empty() && facts.call < h.firstCall) h.teardown = TraceFormat(call);
+    bool madeBefore = facts.call != sim::NO_CALL ? facts.call < h.firstCall : watch.madeBy.count(object) > 0;
+    if (h.message == WM_CLOSE && h.teardown.empty() && madeBefore) h.teardown = TraceFormat(call);
 }
 
 void CheckCall(const sim::Call &call, Handling &h) {
@@ -297,7 +331,7 @@ void OnCall(const sim::Call &call) {
     }
     watch.whereOfCall[index] = h->where;
     watch.tickOfCall[index] = watch.ticks;
-    SendLine('T', std::to_string(watch.ticks) + "\t" + h->where + ": " + TraceFormat(call));
+    TraceLine(watch.ticks, h->where + ": " + TraceFormat(call));
     CheckCall(call, *h);
 }
 
@@ -337,15 +371,56 @@ void CheckSelection(const char *kind, HGDIOBJ before, HGDIOBJ after, const Handl
                    ObjectName(before, kind) + " at its start");
 }
 
+bool SetsTimer(size_t call, UINT_PTR *id) {
+    const sim::Call &made = sim::Calls()[call];
+    if (made.name != "SetTimer" || made.args.size() < 2 || call >= watch.whereOfCall.size() ||
+        watch.whereOfCall[call].empty())
+        return false;
+    *id = made.args[1].value;
+    return true;
+}
+
+std::string TimerSetBy(size_t call) {
+    return " set by " + TraceFormat(sim::Calls()[call]) + " in " + watch.whereOfCall[call];
+}
+
 // The effect's call that set the timer id last, or "" when none did.
 std::string TimerStory(UINT_PTR id) {
-    const std::vector<sim::Call> &calls = sim::Calls();
-    for (size_t i = std::min(calls.size(), watch.whereOfCall.size()); i-- > 0;) {
-        const sim::Call &call = calls[i];
-        if (call.name == "SetTimer" && call.args.size() > 1 && call.args[1].value == id && !watch.whereOfCall[i].empty())
-            return " set by " + TraceFormat(call) + " in " + watch.whereOfCall[i];
+    UINT_PTR set;
+    for (size_t i = std::min(sim::Calls().size(), watch.whereOfCall.size()); i-- > 0;)
+        if (SetsTimer(i, &set) && set == id) return TimerSetBy(i);
+    auto kept = watch.timerSetBy.find(id);
+    return kept == watch.timerSetBy.end() ? "" : kept->second;
+}
+
+void NoteDrawingSeen() {
+    if (!watch.created || watch.drawingSeen) return;
+    for (const sim::DrawOp &op : sim::Drawing(watch.saverWindow))
+        if (sim::Touches(op, watch.client)) watch.drawingSeen = true;
+}
+
+// A long session of an effect of thousands of calls a tick would keep tens of millions of calls
+// and drawing operations: between two messages, once the record is long, only what a finding
+// may still name is kept (the calls that made the objects alive now, the last that set each
+// timer, whether the drawing was seen), and the rest let go of.
+void ForgetOldCalls() {
+    const size_t MOST_CALLS_KEPT = 1 << 16;
+    if (!watch.stack.empty() || sim::Calls().size() < MOST_CALLS_KEPT) return;
+    UINT_PTR id;
+    for (size_t i = 0; i < sim::Calls().size(); ++i)
+        if (SetsTimer(i, &id)) watch.timerSetBy[id] = TimerSetBy(i);
+    std::map<HGDIOBJ, Made> kept;
+    for (const sim::GdiObjectFacts &facts : sim::LiveGdiObjectFacts()) {
+        Made made;
+        if (MadeBy(facts.handle, &made)) kept[facts.handle] = made;
     }
-    return "";
+    watch.madeBy.swap(kept);
+    NoteDrawingSeen();
+    watch.callsForgotten += sim::Calls().size();
+    sim::ClearCalls();
+    sim::ForgetDrawing();
+    watch.whereOfCall.clear();
+    watch.tickOfCall.clear();
 }
 
 // A timer added after the start ticks with the others, for good: the effect runs faster and
@@ -403,8 +478,8 @@ void TracePixels(const Handling &h, size_t drawnBefore) {
     const std::vector<sim::DrawOp> &drawing = sim::Drawing(h.window);
     for (size_t i = drawnBefore; i < drawing.size(); ++i)
         if (drawing[i].pixels)
-            SendLine('T', std::to_string(watch.ticks) + "\t" + h.where + ": " + PIXELS_TRACED +
-                              TransferName(drawing[i].kind) + " " + Hex(drawing[i].pixels));
+            TraceLine(watch.ticks, h.where + ": " + PIXELS_TRACED + TransferName(drawing[i].kind) + " " +
+                                       Hex(drawing[i].pixels));
 }
 
 // WM_CLOSE asks; the framework decides. A close that a password refused leaves the saver up, and
@@ -454,6 +529,7 @@ void OnDelivery(const sim::Delivery &delivery, bool entering) {
     if (!entering) {
         if (!watch.stack.empty()) watch.stack.pop_back();
         if (delivery.timerProc && sim::Facts(delivery.window).exists) SampleCounts(delivery.window);
+        ForgetOldCalls();
         return;
     }
     if (!delivery.timerProc) {
@@ -502,14 +578,16 @@ namespace {
 
 // The effect's objects made after the middle of the session and alive now, oldest first.
 std::vector<HGDIOBJ> MadeLateAndAlive(int middle) {
-    std::vector<sim::GdiObjectFacts> alive = sim::LiveGdiObjectFacts();
-    std::sort(alive.begin(), alive.end(),
-              [](const sim::GdiObjectFacts &a, const sim::GdiObjectFacts &b) { return a.call < b.call; });
-    std::vector<HGDIOBJ> late;
-    for (const sim::GdiObjectFacts &facts : alive)
-        if (facts.call < watch.tickOfCall.size() && watch.tickOfCall[facts.call] > middle && !watch.whereOfCall[facts.call].empty())
-            late.push_back(facts.handle);
-    return late;
+    std::vector<std::pair<size_t, HGDIOBJ>> late;
+    for (const sim::GdiObjectFacts &facts : sim::LiveGdiObjectFacts()) {
+        Made made;
+        if (MadeBy(facts.handle, &made) && !made.where.empty() && made.tick > middle)
+            late.push_back({made.order, facts.handle});
+    }
+    std::sort(late.begin(), late.end());
+    std::vector<HGDIOBJ> handles;
+    for (const auto &object : late) handles.push_back(object.second);
+    return handles;
 }
 
 std::string HowLong(int length) {
@@ -534,7 +612,9 @@ void ReportObjectsRise(int length) {
     seen += "; alive of those it made since tick " + std::to_string(watch.ticks / 2) + ": " + std::to_string(late.size()) +
             ", the first " + ObjectStory(first);
     if (late.size() > 1) seen += ", the last " + ObjectStory(late.back());
-    Report(FREES_OBJECTS, watch.whereOfCall[sim::GdiObjectFactsOf(first).call], seen);
+    Made made;
+    MadeBy(first, &made);
+    Report(FREES_OBJECTS, made.where, seen);
 }
 
 // Only after WM_DESTROY: a saver whose loop ended without it never had its chance to free them.
@@ -551,8 +631,8 @@ void CheckObjectsFreedAtTheEnd() {
 
 void CheckDrawingSeen() {
     if (!watch.session->isLong || !watch.created) return;
-    for (const sim::DrawOp &op : sim::Drawing(watch.saverWindow))
-        if (sim::Touches(op, watch.client)) return;
+    NoteDrawingSeen();
+    if (watch.drawingSeen) return;
     std::string area = "the client area (0, 0)-(" + std::to_string(watch.client.right) + ", " +
                        std::to_string(watch.client.bottom) + ")";
     if (watch.screenDrawings > 0)
@@ -573,6 +653,7 @@ void CheckCountsSettled(int length) {
 }
 
 void FinishWatching(bool ended) {
+    FinishTrace();
     if (ended) CheckObjectsFreedAtTheEnd();
     CheckDrawingSeen();
     sim::ObserveCalls(nullptr);

@@ -52,8 +52,7 @@ void OnFatalSignal(int signal) {
     for (int signal : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGALRM}) std::signal(signal, OnFatalSignal);
     SessionMovesOn();
     RunSessionHere(run);
-    Flush();
-    _exit(0);
+    EndSessionHere();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -74,6 +73,8 @@ void Parse(const std::string &line, SessionResult &result) {
     size_t tab1 = rest.find('\t'), tab2 = tab1 == std::string::npos ? tab1 : rest.find('\t', tab1 + 1);
     if (kind == 'T') {
         result.trace.push_back(rest);
+    } else if (kind == 'D' && tab1 != std::string::npos) {
+        result.digests.push_back({atoi(rest.c_str()), strtoull(rest.c_str() + tab1 + 1, nullptr, 16)});
     } else if (kind == 'E') {
         result.ending = rest;
     } else if (kind == 'F' && tab2 != std::string::npos) {
@@ -148,6 +149,11 @@ void ReadSome(std::vector<Child> &running, std::vector<SessionResult> &results) 
 }
 
 }  // namespace
+
+void EndSessionHere() {
+    Flush();
+    _exit(0);
+}
 
 void SessionMovesOn() { alarm((unsigned)hangSeconds); }
 

@@ -372,6 +372,7 @@ void RunSessionHere(const Run &run) {
     volatile char *stack = (volatile char *)alloca(stackBytes);
     // Written, so that none of the three is left out.
     ((volatile char *)smallBlock.get())[0] = ((volatile char *)largeBlock.get())[0] = stack[stackBytes - 1] = 0;
+    TraceTicks(run.textFrom, run.textTo, run.endAfterText);
     RunSession(*run.session, run.startTick, run.variation);
 }
 

@@ -92,7 +92,7 @@ struct SessionResult {
     std::vector<TickDigest> digests;
     std::string ending;              // how the program ended
     bool crashed = false;
-    bool hung = false;  // its simulated time stood still too long in real time, and it was stopped
+    bool hung = false;  // its simulated time stood still too long in its processor time, and it was stopped
     bool stopped = false;  // stopped, or never started, because another session hung
 };
 
@@ -108,7 +108,7 @@ struct Run {
 };
 
 // Runs each in a process of its own, as many at once as there are cores; the results in order.
-// A session whose simulated time stands still for hangSeconds of real time has hung.
+// A session whose simulated time stands still for hangSeconds of its processor time has hung.
 std::vector<SessionResult> RunSessions(const std::vector<Run> &runs, int hangSeconds);
 
 // ---------------------------------------------------------------------------------------------
@@ -126,6 +126,8 @@ void Report(int rule, const std::string &where, const std::string &seen);
 void WorldActs(bool acting);
 // The effect's ticks so far: its WM_TIMER messages and its timer procedures' calls.
 int TicksSoFar();
+// Those of them in which it drew: an effect of many timers draws in few of its ticks.
+int DrawingTicksSoFar();
 // Whether the effect's live GDI objects have stayed below their highest over the later half of
 // the ticks so far: a session that ends while they still rise cannot tell a cache that fills
 // from a leak. (Timers are held to the count they started with, tick by tick.)
@@ -145,8 +147,8 @@ void SendLine(char kind, const std::string &text);
 void TraceTicks(int from, int to, bool endAfter);
 void TraceLine(int tick, const std::string &line);
 void FinishTrace();
-// The session's simulated time moves on: it counts as hung only after that many seconds of real
-// time without this call (RunSessions' hangSeconds).
+// The session's simulated time moves on: it counts as hung only after that many seconds of its
+// processor time without this call (RunSessions' hangSeconds).
 void SessionMovesOn();
 
 // ---------------------------------------------------------------------------------------------

@@ -22,7 +22,7 @@ namespace {
 
 #define DEFAULT_TICKS 2000
 #define DEFAULT_GOLDEN_TICKS 30
-#define DEFAULT_HANG_SECONDS 10  // of real time in which a session's simulated time stands still
+#define DEFAULT_HANG_SECONDS 10  // of processor time in which a session's simulated time stands still
 // The two runs of a long session start the clock at different ticks, the second just before
 // the 32-bit count wraps, and the second has other handles and addresses: an effect that draws
 // by the clock, a handle or an address cannot draw the same twice.

@@ -7,8 +7,9 @@
 # Usage: scripts/check-effect.sh [--golden FILE | --no-golden | --write-golden FILE [--golden-ticks N]]
 #                                [--ticks N] [--all] [--hang-after SECONDS] FILE.cpp...
 #
-# --hang-after: the seconds of real time a session may go without its simulated time moving on
-# before it counts as hung (10; more for an effect that is slow on purpose, or a slow machine).
+# --hang-after: the seconds of its own processor time a session may spend without its simulated
+# time moving on before it counts as hung (10; more for an effect that is slow on purpose). The
+# machine's load does not count: a busy machine slows a session, it does not hang it.
 #
 # Sources that a saver of this tree is made of (add_screen_saver) are compared with the golden
 # trace it names, unless --golden or --no-golden says otherwise.

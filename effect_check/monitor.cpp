@@ -7,6 +7,7 @@
 #include <climits>
 #include <map>
 #include <set>
+#include <unordered_map>
 
 // The link routes both ends of the effect through here (add_effect_check's --wrap): the frame
 // procedure's SaverEffectProc is __wrap_SaverEffectProc, the effect's own is __real_...; the
@@ -99,6 +100,8 @@ struct Watch {
     std::map<UINT_PTR, std::string> timerSetBy;
     bool drawingSeen = false;  // of the drawing let go of, some landed in the client area
     int screenDrawings = 0;  // drawing calls on the screen's device context
+    int drawingTicks = 0;    // ticks in which it made a drawing call
+    int lastDrawingTick = 0;
 };
 Watch watch;
 
@@ -217,15 +220,33 @@ const char *ForbiddenRead(const std::string &name) {
     return nullptr;
 }
 
+bool DrawsByName(const std::string &name) {
+    return Named(name, {"LineTo", "Polyline", "PolylineTo", "PolyBezier", "Polygon", "Rectangle", "Ellipse",
+                        "RoundRect", "Arc", "Pie", "Chord", "PatBlt", "BitBlt", "StretchBlt", "FillRect",
+                        "FrameRect", "InvertRect", "SetPixel", "TextOutA", "ExtTextOutA", "FillRgn", "FrameRgn",
+                        "PaintRgn", "InvertRgn", "SetDIBitsToDevice", "StretchDIBits"});
+}
+
+// What the checks ask of a call by its name alone, worked out once for each name: an effect
+// makes the same few calls thousands of times a tick.
+struct NameTraits {
+    const char *forbiddenRead;
+    bool draws;
+};
+
+const NameTraits &TraitsOf(const std::string &name) {
+    static std::unordered_map<std::string, NameTraits> known;
+    auto found = known.find(name);
+    if (found == known.end()) found = known.emplace(name, NameTraits{ForbiddenRead(name), DrawsByName(name)}).first;
+    return found->second;
+}
+
 // DrawTextA with DT_CALCRECT only measures.
 bool IsDrawing(const sim::Call &call) {
     const size_t DRAW_TEXT_FORMAT = 7;
     if (call.name == "DrawTextA")
         return call.args.size() > DRAW_TEXT_FORMAT && !(call.args[DRAW_TEXT_FORMAT].value & DT_CALCRECT);
-    return Named(call.name, {"LineTo", "Polyline", "PolylineTo", "PolyBezier", "Polygon", "Rectangle", "Ellipse",
-                             "RoundRect", "Arc", "Pie", "Chord", "PatBlt", "BitBlt", "StretchBlt", "FillRect",
-                             "FrameRect", "InvertRect", "SetPixel", "TextOutA", "ExtTextOutA", "FillRgn",
-                             "FrameRgn", "PaintRgn", "InvertRgn", "SetDIBitsToDevice", "StretchDIBits"});
+    return TraitsOf(call.name).draws;
 }
 
 // Messages that end a window or its loop when posted or sent to it.
@@ -301,13 +322,19 @@ void CheckDeletion(const sim::Call &call, Handling &h) {
 }
 
 void CheckCall(const sim::Call &call, Handling &h) {
-    if (const char *what = ForbiddenRead(call.name))
+    if (const char *what = TraitsOf(call.name).forbiddenRead)
         Report(READS_NOTHING_OF_ITS_OWN, h.where, "reads " + std::string(what) + ": " + TraceFormat(call));
     if (call.name == "DefWindowProcA")
         Report(LEAVES_ENDING_TO_FRAMEWORK, h.where, "calls " + TraceFormat(call) + " itself");
     else if (EndsTheSaver(call, h))
         Report(LEAVES_ENDING_TO_FRAMEWORK, h.where, "calls " + TraceFormat(call) + " while handling " + MessageName(h.message));
-    if (IsDrawing(call) && !call.args.empty()) CheckDrawing(call, h);
+    if (IsDrawing(call) && !call.args.empty()) {
+        CheckDrawing(call, h);
+        if ((h.message == WM_TIMER || h.inTimerProc) && watch.lastDrawingTick != watch.ticks) {
+            ++watch.drawingTicks;
+            watch.lastDrawingTick = watch.ticks;
+        }
+    }
     if (Named(call.name, {"DeleteObject", "DeleteDC"}) && !call.args.empty()) CheckDeletion(call, h);
     if (call.name == "KillTimer" && h.message == WM_CLOSE && h.teardown.empty()) h.teardown = TraceFormat(call);
     if (Named(call.name, {"GetDC", "GetWindowDC", "GetDCEx", "BeginPaint"})) h.devicesGot.push_back(TraceFormat(call));
@@ -556,6 +583,7 @@ void StartWatching(const Session &session) {
 }
 
 int TicksSoFar() { return watch.ticks; }
+int DrawingTicksSoFar() { return watch.drawingTicks; }
 
 void WorldActs(bool acting) {
     if (acting)

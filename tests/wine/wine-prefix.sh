@@ -98,26 +98,39 @@ stop_wine_and_display() {
     fi
 }
 
-# Starts Xvfb on a free display, with a screen of the size given (1024x768 by default); sets
+# Runs an X server (the command given; -displayfd is added) and waits until it serves clients.
+# The server picks a free display number itself and takes its lock atomically, so runs side by
+# side never share a display, nor adopt another run's server. Sets the two variables named to
+# the server's process and its display (":N").
+#   start_x_server PID_VARIABLE DISPLAY_VARIABLE COMMAND...
+start_x_server() {
+    local pid_variable=$1 display_variable=$2 folder number=
+    shift 2
+    folder=$(mktemp -d) || return 1
+    mkfifo "$folder/display" || { rm -rf "$folder"; return 1; }
+    "$@" -displayfd 3 3>"$folder/display" >/dev/null 2>&1 &
+    printf -v "$pid_variable" %s "$!"
+    # The server writes its number once it listens; it closes the pipe unwritten if it dies.
+    read -r -t 20 number <"$folder/display" || true
+    rm -rf "$folder"
+    if [[ "$number" =~ ^[0-9]+$ ]]; then
+        printf -v "$display_variable" %s ":$number"
+        return 0
+    fi
+    kill "${!pid_variable}" 2>/dev/null || true
+    wait "${!pid_variable}" 2>/dev/null || true
+    printf -v "$pid_variable" %s ""
+    return 1
+}
+
+# Starts Xvfb on a display it picks, with a screen of the size given (1024x768 by default); sets
 # DISPLAY and XVFB_PID.
 start_virtual_display() {
-    local n size=${1:-1024x768}
-    for n in $(seq 91 140); do
-        [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-        Xvfb ":$n" -screen 0 "${size}x24" -nolisten tcp -noreset >/dev/null 2>&1 &
-        XVFB_PID=$!
-        local tries
-        for tries in $(seq 1 50); do
-            if DISPLAY=":$n" xdotool getmouselocation >/dev/null 2>&1; then
-                export DISPLAY=":$n"
-                return 0
-            fi
-            kill -0 "$XVFB_PID" 2>/dev/null || break
-            sleep 0.1
-        done
-        kill "$XVFB_PID" 2>/dev/null || true
-        wait "$XVFB_PID" 2>/dev/null || true
-    done
+    local size=${1:-1024x768}
+    if start_x_server XVFB_PID DISPLAY Xvfb -screen 0 "${size}x24" -nolisten tcp -noreset; then
+        export DISPLAY
+        return 0
+    fi
     echo "could not start Xvfb" >&2
     return 1
 }

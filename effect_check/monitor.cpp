@@ -232,12 +232,22 @@ bool DrawsByName(const std::string &name) {
 struct NameTraits {
     const char *forbiddenRead;
     bool draws;
+    bool mayEnd;          // may end the saver (EndsTheSaver)
+    bool handlesDevices;  // gets, releases or deletes a device context or an object, or kills a timer
 };
 
 const NameTraits &TraitsOf(const std::string &name) {
     static std::unordered_map<std::string, NameTraits> known;
     auto found = known.find(name);
-    if (found == known.end()) found = known.emplace(name, NameTraits{ForbiddenRead(name), DrawsByName(name)}).first;
+    if (found == known.end()) {
+        NameTraits traits = {
+            ForbiddenRead(name), DrawsByName(name),
+            Named(name, {"PostMessageA", "SendMessageA", "PostQuitMessage", "DefWindowProcA", "DestroyWindow",
+                         "ExitProcess"}),
+            Named(name, {"DeleteObject", "DeleteDC", "KillTimer", "GetDC", "GetWindowDC", "GetDCEx", "BeginPaint",
+                         "ReleaseDC", "EndPaint"})};
+        found = known.emplace(name, traits).first;
+    }
     return found->second;
 }
 
@@ -322,11 +332,12 @@ void CheckDeletion(const sim::Call &call, Handling &h) {
 }
 
 void CheckCall(const sim::Call &call, Handling &h) {
-    if (const char *what = TraitsOf(call.name).forbiddenRead)
+    const NameTraits &traits = TraitsOf(call.name);
+    if (const char *what = traits.forbiddenRead)
         Report(READS_NOTHING_OF_ITS_OWN, h.where, "reads " + std::string(what) + ": " + TraceFormat(call));
-    if (call.name == "DefWindowProcA")
+    if (traits.mayEnd && call.name == "DefWindowProcA")
         Report(LEAVES_ENDING_TO_FRAMEWORK, h.where, "calls " + TraceFormat(call) + " itself");
-    else if (EndsTheSaver(call, h))
+    else if (traits.mayEnd && EndsTheSaver(call, h))
         Report(LEAVES_ENDING_TO_FRAMEWORK, h.where, "calls " + TraceFormat(call) + " while handling " + MessageName(h.message));
     if (IsDrawing(call) && !call.args.empty()) {
         CheckDrawing(call, h);
@@ -335,6 +346,7 @@ void CheckCall(const sim::Call &call, Handling &h) {
             watch.lastDrawingTick = watch.ticks;
         }
     }
+    if (!traits.handlesDevices) return;
     if (Named(call.name, {"DeleteObject", "DeleteDC"}) && !call.args.empty()) CheckDeletion(call, h);
     if (call.name == "KillTimer" && h.message == WM_CLOSE && h.teardown.empty()) h.teardown = TraceFormat(call);
     if (Named(call.name, {"GetDC", "GetWindowDC", "GetDCEx", "BeginPaint"})) h.devicesGot.push_back(TraceFormat(call));

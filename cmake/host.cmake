@@ -78,3 +78,11 @@ bool effect_check::IsOfferedImport(const std::string &name) {
 ]] @ONLY)
 add_library(effect_checker STATIC ${EFFECT_CHECK_SOURCES} ${CMAKE_BINARY_DIR}/offered_imports.cpp)
 target_link_libraries(effect_checker PUBLIC saver_framework win32_sim)
+
+# A check records and compares every call of the effect, millions in a long session: the
+# simulator and the checker are optimised even in a debug build, or a check of an effect of many
+# calls a tick takes minutes. The sanitizers' builds keep them as they are.
+if(NOT SAVER_SANITIZE AND NOT SAVER_FUZZ)
+    target_compile_options(win32_sim PRIVATE -O2)
+    target_compile_options(effect_checker PRIVATE -O2)
+endif()

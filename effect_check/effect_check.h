@@ -94,12 +94,21 @@ struct Session {
 std::vector<Session> Sessions(int longTicks);
 
 // What a session sent back from its process.
+// The digest of a tick's lines of the trace (TraceLine).
+struct TickDigest {
+    int tick;
+    ULONGLONG digest;
+};
+
 struct SessionResult {
     std::vector<Finding> findings;
-    std::vector<std::string> trace;  // the effect's calls, "N\tWHERE: Call(...)", N the tick (0: before)
+    // The effect's calls, "N\tWHERE: Call(...)", N the tick (0: before), of the run's text ticks;
+    // every tick's in digests, in order.
+    std::vector<std::string> trace;
+    std::vector<TickDigest> digests;
     std::string ending;              // how the program ended
     bool crashed = false;
-    bool hung = false;  // its simulated time stood still too long in real time, and it was stopped
+    bool hung = false;  // its simulated time stood still too long in its processor time, and it was stopped
     bool stopped = false;  // stopped, or never started, because another session hung
 };
 
@@ -110,10 +119,12 @@ struct Run {
     const Session *session;
     DWORD startTick;
     unsigned variation;
+    int textFrom = 0, textTo = 0;  // the ticks whose trace comes back as text
+    bool endAfterText = false;     // the run ends once past them: only their text is wanted
 };
 
 // Runs each in a process of its own, as many at once as there are cores; the results in order.
-// A session whose simulated time stands still for hangSeconds of real time has hung.
+// A session whose simulated time stands still for hangSeconds of its processor time has hung.
 std::vector<SessionResult> RunSessions(const std::vector<Run> &runs, int hangSeconds);
 
 // ---------------------------------------------------------------------------------------------
@@ -139,6 +150,8 @@ void FrameworkActs(bool acting);
 void HandWorld(const SessionWorld &world, DWORD startTick);
 // The effect's ticks so far: its WM_TIMER messages and its timer procedures' calls.
 int TicksSoFar();
+// Those of them in which it drew: an effect of many timers draws in few of its ticks.
+int DrawingTicksSoFar();
 // Whether the effect's live GDI objects have stayed below their highest over the later half of
 // the ticks so far: a session that ends while they still rise cannot tell a cache that fills
 // from a leak. (Timers are held to the count they started with, tick by tick.)
@@ -151,8 +164,15 @@ std::string WhereNow();
 
 // Each line of the session's result as it is found, to the parent through the pipe.
 void SendLine(char kind, const std::string &text);
-// The session's simulated time moves on: it counts as hung only after that many seconds of real
-// time without this call (RunSessions' hangSeconds).
+// Sends what is pending and ends the session's process, its result complete.
+[[noreturn]] void EndSessionHere();
+
+// The trace of the effect's calls (trace.cpp): line is "WHERE: Call(...)", made in tick.
+void TraceTicks(int from, int to, bool endAfter);
+void TraceLine(int tick, const std::string &line);
+void FinishTrace();
+// The session's simulated time moves on: it counts as hung only after that many seconds of its
+// processor time without this call (RunSessions' hangSeconds).
 void SessionMovesOn();
 
 // ---------------------------------------------------------------------------------------------

@@ -31,7 +31,7 @@ namespace {
 
 #define DEFAULT_TICKS 2000
 #define DEFAULT_GOLDEN_TICKS 30
-#define DEFAULT_HANG_SECONDS 10  // of real time in which a session's simulated time stands still
+#define DEFAULT_HANG_SECONDS 10  // of processor time in which a session's simulated time stands still
 // The two runs of a long session start the clock at different ticks, the second just before
 // the 32-bit count wraps, and the second has other handles and addresses: an effect that draws
 // by the clock, a handle or an address cannot draw the same twice.
@@ -93,33 +93,72 @@ bool ParseOptions(int argc, char **argv, Options *options) {
     return options->ticks > 0 && options->goldenTicks >= 0 && options->hangSeconds > 0;
 }
 
-// The second run of a long session must make the first run's calls, one for one.
-void CompareRuns(const SessionResult &first, const SessionResult &second, SessionResult *into) {
-    if (first.crashed || second.crashed) return;
-    size_t count = std::max(first.trace.size(), second.trace.size());
+// The first line where two runs' traces differ, as a finding of rule 6; false when none does.
+bool CompareTexts(const std::vector<std::string> &first, const std::vector<std::string> &second, Finding *finding) {
+    size_t count = std::max(first.size(), second.size());
     for (size_t i = 0; i < count; ++i) {
-        std::string a = i < first.trace.size() ? first.trace[i] : "";
-        std::string b = i < second.trace.size() ? second.trace[i] : "";
+        std::string a = i < first.size() ? first[i] : "";
+        std::string b = i < second.size() ? second[i] : "";
         if (a == b) continue;
         std::string line = a.empty() ? b : a;
         std::string call = line.substr(line.find('\t') + 1);
         std::string where = call.substr(0, call.find(": "));
         auto what = [](const std::string &l) { return l.empty() ? std::string("nothing more") : l.substr(l.find(": ") + 2); };
         if (what(a).rfind(PIXELS_TRACED, 0) == 0 && what(b).rfind(PIXELS_TRACED, 0) == 0) {
-            into->findings.push_back({READS_NOTHING_OF_ITS_OWN, where,
-                                      "a second run of the same session put other pixels of its own on its window: " +
-                                          what(b) + " where the first put " + what(a) +
-                                          " (does it compute them from the clock, a handle's value or an address, "
-                                          "or from memory it never set?)"});
-            return;
+            *finding = {READS_NOTHING_OF_ITS_OWN, where,
+                        "a second run of the same session put other pixels of its own on its window: " + what(b) +
+                            " where the first put " + what(a) +
+                            " (does it compute them from the clock, a handle's value or an address, "
+                            "or from memory it never set?)"};
+            return true;
         }
-        into->findings.push_back({READS_NOTHING_OF_ITS_OWN, where,
-                                  "a second run of the same session called " + what(b) + " where the first called " +
-                                      what(a) +
-                                      " (does it draw by the clock, by a handle's value or an address, or by memory it "
-                                      "never set?)"});
+        *finding = {READS_NOTHING_OF_ITS_OWN, where,
+                    "a second run of the same session called " + what(b) + " where the first called " + what(a) +
+                        " (does it draw by the clock, by a handle's value or an address, or by memory it "
+                        "never set?)"};
+        return true;
+    }
+    return false;
+}
+
+// Where two runs' traces part: the ticks from the first whose lines differ to the one the other
+// run has in its place (a run may draw nothing in a tick the other draws in); false when none.
+bool TicksApart(const std::vector<TickDigest> &first, const std::vector<TickDigest> &second, int *from, int *to) {
+    size_t count = std::max(first.size(), second.size());
+    for (size_t i = 0; i < count; ++i) {
+        if (i < first.size() && i < second.size() && first[i].tick == second[i].tick &&
+            first[i].digest == second[i].digest)
+            continue;
+        *from = i < first.size() ? first[i].tick : second[i].tick;
+        *to = i < second.size() ? second[i].tick : first[i].tick;
+        if (*from > *to) std::swap(*from, *to);
+        return true;
+    }
+    return false;
+}
+
+// The second run of a long session must make the first run's calls, one for one. The runs are
+// compared by their ticks' digests; the tick where they part is shown from their text, which
+// the runs sent when it was among their text ticks, else both run again for that tick alone
+// (a session draws the same each time it runs: that is what is checked).
+void CompareRuns(const Run &firstRun, const Run &secondRun, const SessionResult &first, const SessionResult &second,
+                 int hangSeconds, SessionResult *into) {
+    if (first.crashed || second.crashed) return;
+    int from, to;
+    if (!TicksApart(first.digests, second.digests, &from, &to)) return;
+    Finding finding;
+    if (to <= firstRun.textTo && CompareTexts(first.trace, second.trace, &finding)) {
+        into->findings.push_back(finding);
         return;
     }
+    std::vector<Run> again = {firstRun, secondRun};
+    for (Run &run : again) {
+        run.textFrom = from;
+        run.textTo = to;
+        run.endAfterText = true;
+    }
+    std::vector<SessionResult> shown = RunSessions(again, hangSeconds);
+    if (CompareTexts(shown[0].trace, shown[1].trace, &finding)) into->findings.push_back(finding);
 }
 
 std::string Line(const Session &session, const SessionResult &result, const Finding &finding) {
@@ -208,11 +247,15 @@ int main(int argc, char **argv) {
         if (options.timeGiven) session.world.startTime = options.world.startTime;
         if (options.seedGiven) session.world.seed = options.world.seed;
     }
+    // The ticks a golden trace holds come back as text; the rest as digests.
+    int textTicks = !options.writeGolden.empty() ? options.goldenTicks
+                    : !options.golden.empty()    ? GoldenTicks(options.golden)
+                                                 : 0;
     // Each long session runs twice: the second run must make the first one's calls.
     std::vector<Run> runs;
     for (const Session &session : sessions) {
-        runs.push_back({&session, FIRST_START_TICK, 0});
-        if (session.isLong) runs.push_back({&session, SECOND_START_TICK, SECOND_VARIATION});
+        runs.push_back({&session, FIRST_START_TICK, 0, 0, textTicks});
+        if (session.isLong) runs.push_back({&session, SECOND_START_TICK, SECOND_VARIATION, 0, textTicks});
     }
     std::vector<SessionResult> all = RunSessions(runs, options.hangSeconds);
     std::vector<SessionResult> results;
@@ -222,12 +265,11 @@ int main(int argc, char **argv) {
             // The second run may be the one that hung or crashed first, and the first run stopped
             // for it: then the second run's finding is the session's.
             if (results.back().stopped && all[i].crashed && !all[i].stopped) results.back() = std::move(all[i]);
-            else CompareRuns(results.back(), all[i], &results.back());
+            else CompareRuns(runs[i - 1], runs[i], results.back(), all[i], options.hangSeconds, &results.back());
             all[i] = SessionResult();
             continue;
         }
-        // A run's trace holds every call of its session: moved, not copied.
-        for (const std::string &line : all[i].trace) ticks = std::max(ticks, atoi(line.c_str()));
+        if (!all[i].digests.empty()) ticks = std::max(ticks, all[i].digests.back().tick);
         results.push_back(std::move(all[i]));
     }
 

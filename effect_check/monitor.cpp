@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
+#include <map>
 #include <set>
+#include <unordered_map>
 
 // The link routes both ends of the effect through here (add_effect_check's --wrap): the frame
 // procedure's SaverEffectProc is __wrap_SaverEffectProc, the effect's own is __real_...; the
@@ -67,6 +69,15 @@ struct Growth {
     bool Settled(int ticks) const { return 2 * peakTick <= ticks; }
 };
 
+// The call that made an object: as the record shows it, where it was made (empty: not by the
+// effect), in which tick, and its place among all the calls.
+struct Made {
+    std::string call;
+    std::string where;
+    int tick = 0;
+    size_t order = 0;
+};
+
 struct Watch {
     const Session *session = nullptr;
     std::vector<Level> stack;
@@ -80,9 +91,19 @@ struct Watch {
     bool counting = false;  // the first tick has begun: the counts below are sampled
     Growth objects;         // live GDI objects at the end of each tick
     int timersAtStart = 0;  // the window's timers when the first tick began
-    std::vector<std::string> whereOfCall;  // the effect's calls: where each was made, by index
-    std::vector<int> tickOfCall;           // and the tick it was made in (0: before the first)
+    // The effect's calls in the record: where each was made, by index, and the tick it was made
+    // in (0: before the first). The record is let go of every so often (ForgetOldCalls).
+    std::vector<std::string> whereOfCall;
+    std::vector<int> tickOfCall;
+    size_t callsForgotten = 0;
+    // What is kept of the calls let go of: the calls that made the objects alive then, and the
+    // last that set each timer (" set by SetTimer(...) in tick 1").
+    std::map<HGDIOBJ, Made> madeBy;
+    std::map<UINT_PTR, std::string> timerSetBy;
+    bool drawingSeen = false;  // of the drawing let go of, some landed in the client area
     int screenDrawings = 0;  // drawing calls on the screen's device context
+    int drawingTicks = 0;    // ticks in which it made a drawing call
+    int lastDrawingTick = 0;
 };
 Watch watch;
 
@@ -121,14 +142,29 @@ std::set<HGDIOBJ> LiveObjects() {
     return live;
 }
 
+// The call that made an object, from the record or from what was kept of it; false when neither
+// has it (a stock object). where is empty for a call that was not the effect's.
+bool MadeBy(HGDIOBJ object, Made *made) {
+    sim::GdiObjectFacts facts = sim::GdiObjectFactsOf(object);
+    if (facts.call < sim::Calls().size()) {
+        bool effects = facts.call < watch.whereOfCall.size();
+        *made = {sim::Calls()[facts.call].Format(), effects ? watch.whereOfCall[facts.call] : "",
+                 effects ? watch.tickOfCall[facts.call] : 0, watch.callsForgotten + facts.call};
+        return true;
+    }
+    auto kept = watch.madeBy.find(object);
+    if (kept == watch.madeBy.end()) return false;
+    *made = kept->second;
+    return true;
+}
+
 // "the pen 0x31005 created by CreatePen(0, 1, 0xe184be) in tick 3"
 std::string ObjectStory(HGDIOBJ object) {
-    sim::GdiObjectFacts facts = sim::GdiObjectFactsOf(object);
     std::string story = ObjectName(object);
-    if (facts.call < sim::Calls().size()) {
-        story += " created by " + sim::Calls()[facts.call].Format();
-        if (facts.call < watch.whereOfCall.size() && !watch.whereOfCall[facts.call].empty())
-            story += " in " + watch.whereOfCall[facts.call];
+    Made made;
+    if (MadeBy(object, &made)) {
+        story += " created by " + made.call;
+        if (!made.where.empty()) story += " in " + made.where;
     }
     return story;
 }
@@ -232,15 +268,43 @@ void CheckFetched(const sim::Call &call, const Handling &h) {
                "there, checked for Windows 95 and NT 4.0, and it calls it by name");
 }
 
+bool DrawsByName(const std::string &name) {
+    return Named(name, {"LineTo", "Polyline", "PolylineTo", "PolyBezier", "Polygon", "Rectangle", "Ellipse",
+                        "RoundRect", "Arc", "Pie", "Chord", "PatBlt", "BitBlt", "StretchBlt", "FillRect",
+                        "FrameRect", "InvertRect", "SetPixel", "TextOutA", "ExtTextOutA", "FillRgn", "FrameRgn",
+                        "PaintRgn", "InvertRgn", "SetDIBitsToDevice", "StretchDIBits"});
+}
+
+// What the checks ask of a call by its name alone, worked out once for each name: an effect
+// makes the same few calls thousands of times a tick.
+struct NameTraits {
+    const ForbiddenRow *forbiddenRead;
+    bool draws;
+    bool mayEnd;          // may end the saver (EndsTheSaver)
+    bool handlesDevices;  // gets, releases or deletes a device context or an object, or kills a timer
+};
+
+const NameTraits &TraitsOf(const std::string &name) {
+    static std::unordered_map<std::string, NameTraits> known;
+    auto found = known.find(name);
+    if (found == known.end()) {
+        NameTraits traits = {
+            ForbiddenRead(name), DrawsByName(name),
+            Named(name, {"PostMessageA", "SendMessageA", "PostQuitMessage", "DefWindowProcA", "DestroyWindow",
+                         "ExitProcess"}),
+            Named(name, {"DeleteObject", "DeleteDC", "KillTimer", "GetDC", "GetWindowDC", "GetDCEx", "BeginPaint",
+                         "ReleaseDC", "EndPaint"})};
+        found = known.emplace(name, traits).first;
+    }
+    return found->second;
+}
+
 // DrawTextA with DT_CALCRECT only measures.
 bool IsDrawing(const sim::Call &call) {
     const size_t DRAW_TEXT_FORMAT = 7;
     if (call.name == "DrawTextA")
         return call.args.size() > DRAW_TEXT_FORMAT && !(call.args[DRAW_TEXT_FORMAT].value & DT_CALCRECT);
-    return Named(call.name, {"LineTo", "Polyline", "PolylineTo", "PolyBezier", "Polygon", "Rectangle", "Ellipse",
-                             "RoundRect", "Arc", "Pie", "Chord", "PatBlt", "BitBlt", "StretchBlt", "FillRect",
-                             "FrameRect", "InvertRect", "SetPixel", "TextOutA", "ExtTextOutA", "FillRgn",
-                             "FrameRgn", "PaintRgn", "InvertRgn", "SetDIBitsToDevice", "StretchDIBits"});
+    return TraitsOf(call.name).draws;
 }
 
 // Messages that end a window or its loop when posted or sent to it.
@@ -314,7 +378,8 @@ void CheckDeletion(const sim::Call &call, Handling &h) {
         Report(FREES_OBJECTS, h.where,
                TraceFormat(call) + " deletes the " + facts.kind + " while a device context holds it: Windows refuses, "
                "and the " + facts.kind + " is never freed (select it out first)");
-    if (h.message == WM_CLOSE && h.teardown.empty() && facts.call < h.firstCall) h.teardown = TraceFormat(call);
+    bool madeBefore = facts.call != sim::NO_CALL ? facts.call < h.firstCall : watch.madeBy.count(object) > 0;
+    if (h.message == WM_CLOSE && h.teardown.empty() && madeBefore) h.teardown = TraceFormat(call);
 }
 
 // The device context a call reads pixels from: a transfer's source, GetPixel's own; or 0.
@@ -423,7 +488,8 @@ void Check95Family(const sim::Call &call, const Handling &h) {
 
 void CheckCall(const sim::Call &call, Handling &h) {
     if (watch.session->win9x) Check95Family(call, h);
-    if (const ForbiddenRow *row = ForbiddenRead(call.name))
+    const NameTraits &traits = TraitsOf(call.name);
+    if (const ForbiddenRow *row = traits.forbiddenRead)
         Report(READS_NOTHING_OF_ITS_OWN, h.where, ForbiddenStory(*row, TraceFormat(call)));
     if (call.name == "GetProcAddress") CheckFetched(call, h);
     const size_t LOAD_IMAGE_FLAGS = 5;
@@ -433,11 +499,18 @@ void CheckCall(const sim::Call &call, Handling &h) {
                "reads a file: " + TraceFormat(call) + " (a bitmap of its own goes in its resource script, and "
                "LoadImageA or LoadBitmapA takes it from the module)");
     CheckScreenRead(call, h);
-    if (call.name == "DefWindowProcA")
+    if (traits.mayEnd && call.name == "DefWindowProcA")
         Report(LEAVES_ENDING_TO_FRAMEWORK, h.where, "calls " + TraceFormat(call) + " itself");
-    else if (EndsTheSaver(call, h))
+    else if (traits.mayEnd && EndsTheSaver(call, h))
         Report(LEAVES_ENDING_TO_FRAMEWORK, h.where, "calls " + TraceFormat(call) + " while handling " + MessageName(h.message));
-    if (IsDrawing(call) && !call.args.empty()) CheckDrawing(call, h);
+    if (IsDrawing(call) && !call.args.empty()) {
+        CheckDrawing(call, h);
+        if ((h.message == WM_TIMER || h.inTimerProc) && watch.lastDrawingTick != watch.ticks) {
+            ++watch.drawingTicks;
+            watch.lastDrawingTick = watch.ticks;
+        }
+    }
+    if (!traits.handlesDevices) return;
     if (Named(call.name, {"DeleteObject", "DeleteDC"}) && !call.args.empty()) CheckDeletion(call, h);
     if (call.name == "KillTimer" && h.message == WM_CLOSE && h.teardown.empty()) h.teardown = TraceFormat(call);
     if (Named(call.name, {"GetDC", "GetWindowDC", "GetDCEx", "BeginPaint"})) h.devicesGot.push_back(TraceFormat(call));
@@ -461,7 +534,7 @@ void OnCall(const sim::Call &call) {
     }
     watch.whereOfCall[index] = h->where;
     watch.tickOfCall[index] = watch.ticks;
-    SendLine('T', std::to_string(watch.ticks) + "\t" + h->where + ": " + TraceFormat(call));
+    TraceLine(watch.ticks, h->where + ": " + TraceFormat(call));
     CheckCall(call, *h);
 }
 
@@ -535,15 +608,56 @@ void CheckSelectionsPutBack(const Handling &h) {
     CheckSavedStates(h);
 }
 
+bool SetsTimer(size_t call, UINT_PTR *id) {
+    const sim::Call &made = sim::Calls()[call];
+    if (made.name != "SetTimer" || made.args.size() < 2 || call >= watch.whereOfCall.size() ||
+        watch.whereOfCall[call].empty())
+        return false;
+    *id = made.args[1].value;
+    return true;
+}
+
+std::string TimerSetBy(size_t call) {
+    return " set by " + TraceFormat(sim::Calls()[call]) + " in " + watch.whereOfCall[call];
+}
+
 // The effect's call that set the timer id last, or "" when none did.
 std::string TimerStory(UINT_PTR id) {
-    const std::vector<sim::Call> &calls = sim::Calls();
-    for (size_t i = std::min(calls.size(), watch.whereOfCall.size()); i-- > 0;) {
-        const sim::Call &call = calls[i];
-        if (call.name == "SetTimer" && call.args.size() > 1 && call.args[1].value == id && !watch.whereOfCall[i].empty())
-            return " set by " + TraceFormat(call) + " in " + watch.whereOfCall[i];
+    UINT_PTR set;
+    for (size_t i = std::min(sim::Calls().size(), watch.whereOfCall.size()); i-- > 0;)
+        if (SetsTimer(i, &set) && set == id) return TimerSetBy(i);
+    auto kept = watch.timerSetBy.find(id);
+    return kept == watch.timerSetBy.end() ? "" : kept->second;
+}
+
+void NoteDrawingSeen() {
+    if (!watch.created || watch.drawingSeen) return;
+    for (const sim::DrawOp &op : sim::Drawing(watch.saverWindow))
+        if (sim::Touches(op, watch.client)) watch.drawingSeen = true;
+}
+
+// A long session of an effect of thousands of calls a tick would keep tens of millions of calls
+// and drawing operations: between two messages, once the record is long, only what a finding
+// may still name is kept (the calls that made the objects alive now, the last that set each
+// timer, whether the drawing was seen), and the rest let go of.
+void ForgetOldCalls() {
+    const size_t MOST_CALLS_KEPT = 1 << 16;
+    if (!watch.stack.empty() || sim::Calls().size() < MOST_CALLS_KEPT) return;
+    UINT_PTR id;
+    for (size_t i = 0; i < sim::Calls().size(); ++i)
+        if (SetsTimer(i, &id)) watch.timerSetBy[id] = TimerSetBy(i);
+    std::map<HGDIOBJ, Made> kept;
+    for (const sim::GdiObjectFacts &facts : sim::LiveGdiObjectFacts()) {
+        Made made;
+        if (MadeBy(facts.handle, &made)) kept[facts.handle] = made;
     }
-    return "";
+    watch.madeBy.swap(kept);
+    NoteDrawingSeen();
+    watch.callsForgotten += sim::Calls().size();
+    sim::ClearCalls();
+    sim::ForgetDrawing();
+    watch.whereOfCall.clear();
+    watch.tickOfCall.clear();
 }
 
 // A timer added after the start ticks with the others, for good: the effect runs faster and
@@ -596,8 +710,8 @@ void TracePixels(const Handling &h, size_t drawnBefore) {
     const std::vector<sim::DrawOp> &drawing = sim::Drawing(h.window);
     for (size_t i = drawnBefore; i < drawing.size(); ++i)
         if (drawing[i].pixels)
-            SendLine('T', std::to_string(watch.ticks) + "\t" + h.where + ": " + PIXELS_TRACED +
-                              TransferName(drawing[i].kind) + " " + Hex(drawing[i].pixels));
+            TraceLine(watch.ticks, h.where + ": " + PIXELS_TRACED + TransferName(drawing[i].kind) + " " +
+                                       Hex(drawing[i].pixels));
 }
 
 // WM_CLOSE asks; the framework decides. A close that a password refused leaves the saver up, and
@@ -649,6 +763,7 @@ void OnDelivery(const sim::Delivery &delivery, bool entering) {
     if (!entering) {
         if (!watch.stack.empty()) watch.stack.pop_back();
         if (delivery.timerProc && sim::Facts(delivery.window).exists) SampleCounts(delivery.window);
+        ForgetOldCalls();
         return;
     }
     if (!delivery.timerProc) {
@@ -675,6 +790,7 @@ void StartWatching(const Session &session) {
 }
 
 int TicksSoFar() { return watch.ticks; }
+int DrawingTicksSoFar() { return watch.drawingTicks; }
 
 void WorldActs(bool acting) {
     if (acting)
@@ -704,14 +820,16 @@ namespace {
 
 // The effect's objects made after the middle of the session and alive now, oldest first.
 std::vector<HGDIOBJ> MadeLateAndAlive(int middle) {
-    std::vector<sim::GdiObjectFacts> alive = sim::LiveGdiObjectFacts();
-    std::sort(alive.begin(), alive.end(),
-              [](const sim::GdiObjectFacts &a, const sim::GdiObjectFacts &b) { return a.call < b.call; });
-    std::vector<HGDIOBJ> late;
-    for (const sim::GdiObjectFacts &facts : alive)
-        if (facts.call < watch.tickOfCall.size() && watch.tickOfCall[facts.call] > middle && !watch.whereOfCall[facts.call].empty())
-            late.push_back(facts.handle);
-    return late;
+    std::vector<std::pair<size_t, HGDIOBJ>> late;
+    for (const sim::GdiObjectFacts &facts : sim::LiveGdiObjectFacts()) {
+        Made made;
+        if (MadeBy(facts.handle, &made) && !made.where.empty() && made.tick > middle)
+            late.push_back({made.order, facts.handle});
+    }
+    std::sort(late.begin(), late.end());
+    std::vector<HGDIOBJ> handles;
+    for (const auto &object : late) handles.push_back(object.second);
+    return handles;
 }
 
 std::string HowLong(int length) {
@@ -736,7 +854,9 @@ void ReportObjectsRise(int length) {
     seen += "; alive of those it made since tick " + std::to_string(watch.ticks / 2) + ": " + std::to_string(late.size()) +
             ", the first " + ObjectStory(first);
     if (late.size() > 1) seen += ", the last " + ObjectStory(late.back());
-    Report(FREES_OBJECTS, watch.whereOfCall[sim::GdiObjectFactsOf(first).call], seen);
+    Made made;
+    MadeBy(first, &made);
+    Report(FREES_OBJECTS, made.where, seen);
 }
 
 // Only after WM_DESTROY: a saver whose loop ended without it never had its chance to free them.
@@ -753,8 +873,8 @@ void CheckObjectsFreedAtTheEnd() {
 
 void CheckDrawingSeen() {
     if (!watch.session->isLong || !watch.created) return;
-    for (const sim::DrawOp &op : sim::Drawing(watch.saverWindow))
-        if (sim::Touches(op, watch.client)) return;
+    NoteDrawingSeen();
+    if (watch.drawingSeen) return;
     std::string area = "the client area (0, 0)-(" + std::to_string(watch.client.right) + ", " +
                        std::to_string(watch.client.bottom) + ")";
     if (watch.screenDrawings > 0)
@@ -775,6 +895,7 @@ void CheckCountsSettled(int length) {
 }
 
 void FinishWatching(bool ended) {
+    FinishTrace();
     if (ended) CheckObjectsFreedAtTheEnd();
     CheckDrawingSeen();
     sim::ObserveCalls(nullptr);

@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstring>
 #include <poll.h>
+#include <ctime>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,6 +16,9 @@ namespace effect_check {
 namespace {
 
 int hangSeconds;
+// A session hangs when its own processor time runs on while its simulated time stands still: the
+// machine's load slows a session down, but it does not give it processor time.
+#define HANG_SIGNAL SIGPROF
 
 // ---------------------------------------------------------------------------------------------
 // In the session's process
@@ -49,11 +53,10 @@ void OnFatalSignal(int signal) {
 
 [[noreturn]] void RunChild(const Run &run, int out) {
     pipeOut = out;
-    for (int signal : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGALRM}) std::signal(signal, OnFatalSignal);
+    for (int signal : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, HANG_SIGNAL}) std::signal(signal, OnFatalSignal);
     SessionMovesOn();
     RunSessionHere(run);
-    Flush();
-    _exit(0);
+    EndSessionHere();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -74,17 +77,19 @@ void Parse(const std::string &line, SessionResult &result) {
     size_t tab1 = rest.find('\t'), tab2 = tab1 == std::string::npos ? tab1 : rest.find('\t', tab1 + 1);
     if (kind == 'T') {
         result.trace.push_back(rest);
+    } else if (kind == 'D' && tab1 != std::string::npos) {
+        result.digests.push_back({atoi(rest.c_str()), strtoull(rest.c_str() + tab1 + 1, nullptr, 16)});
     } else if (kind == 'E') {
         result.ending = rest;
     } else if (kind == 'F' && tab2 != std::string::npos) {
         result.findings.push_back({atoi(rest.c_str()), rest.substr(tab1 + 1, tab2 - tab1 - 1), rest.substr(tab2 + 1)});
     } else if (kind == 'C' && tab1 != std::string::npos) {
         int signal = atoi(rest.c_str() + tab1 + 1);
-        std::string what = signal == SIGALRM ? "hung: it did not move on for " + std::to_string(hangSeconds) + " s"
+        std::string what = signal == HANG_SIGNAL ? "hung: it did not move on for " + std::to_string(hangSeconds) + " s"
                                              : "died of signal " + std::to_string(signal) + " (" + strsignal(signal) + ")";
         result.findings.push_back({0, "tick " + rest.substr(0, tab1), "the program " + what});
         result.crashed = true;
-        result.hung = signal == SIGALRM;
+        result.hung = signal == HANG_SIGNAL;
     }
 }
 
@@ -149,7 +154,27 @@ void ReadSome(std::vector<Child> &running, std::vector<SessionResult> &results) 
 
 }  // namespace
 
-void SessionMovesOn() { alarm((unsigned)hangSeconds); }
+void EndSessionHere() {
+    Flush();
+    _exit(0);
+}
+
+// The clock of the process's own processor time, which raises HANG_SIGNAL when it runs out.
+// (POSIX timers: the Win32 headers' timeval is not the host's, so setitimer is out of reach.)
+static timer_t hangTimer;
+static bool hangTimerMade;
+
+void SessionMovesOn() {
+    if (!hangTimerMade) {
+        sigevent event = {};
+        event.sigev_notify = SIGEV_SIGNAL;
+        event.sigev_signo = HANG_SIGNAL;
+        hangTimerMade = timer_create(CLOCK_PROCESS_CPUTIME_ID, &event, &hangTimer) == 0;
+    }
+    itimerspec limit = {};
+    limit.it_value.tv_sec = hangSeconds;
+    if (hangTimerMade) timer_settime(hangTimer, 0, &limit, nullptr);
+}
 
 void SendLine(char kind, const std::string &text) {
     std::string line = std::string(1, kind) + "\t" + text + "\n";

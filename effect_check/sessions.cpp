@@ -23,6 +23,7 @@ namespace effect_check {
 #define NO_TICKS_DEADLINE 600000    // ms without a tick: an effect without a timer gets its input anyway
 #define MAX_LENGTH_FACTOR 4         // a long session goes on to at most this many times its length,
 #define MIN_MAX_LENGTH 1000         // and to this many ticks at least: a cache takes its time to fill
+#define MOST_TICKS_FACTOR 16        // and its ticks in all to this many times that, drawn in or not
 #define RETRY_AFTER_REFUSAL 300     // ms: the password module refused; the user tries again
 #define INPUT_TO_END 10000          // ms a saver may take to end after its input
 #define MONITOR_OFF 2               // SC_MONITORPOWER's lParam
@@ -244,15 +245,25 @@ int MostTicks() {
     return current->isLong ? std::max(MAX_LENGTH_FACTOR * current->ticks, MIN_MAX_LENGTH) : current->ticks;
 }
 
+// A long session's length counts the ticks the effect draws in: an effect of a timer per sprite
+// draws in one tick of many, and is drawn as often as an effect of one timer. An effect that drew
+// in none of its first ticks is measured in ticks, as one that draws too rarely ends in time.
+int SessionLength() {
+    int ticks = TicksSoFar(), drawn = DrawingTicksSoFar();
+    if (!current->isLong || (drawn == 0 && ticks >= current->ticks)) return ticks;
+    return ticks >= MOST_TICKS_FACTOR * MostTicks() ? MostTicks() : drawn;
+}
+
 bool LongEnough() {
-    int ticks = TicksSoFar();
-    return ticks >= current->ticks && (!current->isLong || CountsSettled() || ticks >= MostTicks());
+    int length = SessionLength();
+    return TicksSoFar() >= current->ticks && length >= current->ticks &&
+           (!current->isLong || CountsSettled() || length >= MostTicks());
 }
 
 void GiveInput() {
     // Counts still rising after all those ticks are a leak; a session whose ticks stopped before
     // cannot tell.
-    if (current->isLong && TicksSoFar() >= MostTicks()) CheckCountsSettled(current->ticks);
+    if (current->isLong && SessionLength() >= MostTicks()) CheckCountsSettled(current->ticks);
     inputGiven = true;
     sim::StopAfter(INPUT_TO_END);
     if (current->preview) {
@@ -395,6 +406,7 @@ void RunSessionHere(const Run &run) {
     volatile char *stack = (volatile char *)alloca(stackBytes);
     // Written, so that none of the three is left out.
     ((volatile char *)smallBlock.get())[0] = ((volatile char *)largeBlock.get())[0] = stack[stackBytes - 1] = 0;
+    TraceTicks(run.textFrom, run.textTo, run.endAfterText);
     RunSession(*run.session, run.startTick, run.variation);
 }
 

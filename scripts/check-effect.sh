@@ -29,8 +29,9 @@
 # sides, and what Wine returned to the effect before it. Exits 0 when they agree, 1 when they do
 # not, 2 when the effect does not build, 77 when there is no Wine here.
 #
-# --hang-after: the seconds of real time a session may go without its simulated time moving on
-# before it counts as hung (10; more for an effect that is slow on purpose, or a slow machine).
+# --hang-after: the seconds of its own processor time a session may spend without its simulated
+# time moving on before it counts as hung (10; more for an effect that is slow on purpose). The
+# machine's load does not count: a busy machine slows a session, it does not hang it.
 #
 # Sources that a saver of this tree is made of (add_screen_saver) are compared with the golden
 # trace it names, unless --golden or --no-golden says otherwise.
@@ -156,7 +157,7 @@ calls_not_offered() {
 }
 
 list=$(IFS=';'; echo "${sources[*]}")
-if ! { cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=Debug \
+if ! { cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DSAVER_CHECK_NAME="$name" -DSAVER_CHECK_SOURCES="$list" &&
        cmake --build "$build" --target "${name}_check" -j "$(nproc)"; } >"$log" 2>&1; then
     grep -E 'error|undefined reference' "$log" >&2 || cat "$log" >&2

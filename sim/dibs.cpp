@@ -53,21 +53,53 @@ static void ReadPixels(const void *bits, unsigned long long bytes) {
 
 // FNV-1a over the pixels, eight bytes a step (a large section is digested every tick): equal
 // pixels, equal digests, from one run to the next, and any one word changed changes it.
-DWORD Digest(const BYTE *bytes, unsigned long long count) {
+static const ULONGLONG DIGEST_START = 14695981039346656037ull;
+
+static ULONGLONG Digested(ULONGLONG digest, const BYTE *bytes, unsigned long long count) {
     const unsigned long long PRIME = 1099511628211ull;
-    unsigned long long digest = 14695981039346656037ull, word, i = 0;
+    unsigned long long word, i = 0;
     for (; i + sizeof word <= count; i += sizeof word) {
         memcpy(&word, bytes + i, sizeof word);
         digest = (digest ^ word) * PRIME;
     }
     for (; i < count; ++i) digest = (digest ^ bytes[i]) * PRIME;
+    return digest;
+}
+
+static DWORD Folded(ULONGLONG digest) {
     DWORD folded = (DWORD)(digest ^ (digest >> 32));
     return folded ? folded : 1;
 }
 
+DWORD Digest(const BYTE *bytes, unsigned long long count) { return Folded(Digested(DIGEST_START, bytes, count)); }
+
+// A section's digest taken again costs only what changed since it was last taken: from the first
+// chunk that differs from the pixels then, on. A section blitted every tick mostly stays as it
+// was, and a blit of a full-screen one would digest megabytes a tick.
+static const size_t DIGEST_CHUNK = 1 << 16;  // bytes, a whole number of the digest's steps
+
+static DWORD RememberedDigest(DibDigestMemo &memo, const std::vector<BYTE> &pixels) {
+    size_t count = pixels.size(), chunks = (count + DIGEST_CHUNK - 1) / DIGEST_CHUNK, first = 0;
+    auto length = [&](size_t chunk) { return std::min(DIGEST_CHUNK, count - chunk * DIGEST_CHUNK); };
+    if (memo.seen.size() == count && memo.states.size() == chunks + 1) {
+        while (first < chunks &&
+               memcmp(&memo.seen[first * DIGEST_CHUNK], &pixels[first * DIGEST_CHUNK], length(first)) == 0)
+            ++first;
+    } else {
+        memo.seen.assign(count, 0);
+        memo.states.assign(chunks + 1, DIGEST_START);
+    }
+    for (size_t chunk = first; chunk < chunks; ++chunk) {
+        const BYTE *bytes = &pixels[chunk * DIGEST_CHUNK];
+        memo.states[chunk + 1] = Digested(memo.states[chunk], bytes, length(chunk));
+        memcpy(&memo.seen[chunk * DIGEST_CHUNK], bytes, length(chunk));
+    }
+    return Folded(memo.states[chunks]);
+}
+
 DWORD DibSectionDigest(HGDIOBJ bitmap) {
     auto found = M.dibBits.find(bitmap);
-    return found == M.dibBits.end() ? 0 : Digest(found->second.data(), found->second.size());
+    return found == M.dibBits.end() ? 0 : RememberedDigest(M.dibDigests[bitmap], found->second);
 }
 
 static RECT Destination(long long x, long long y, long long width, long long height) {

@@ -121,6 +121,12 @@ const std::vector<DrawOp> &MemoryDcDrawing(HDC memoryDc) {
     return dc && dc->memory ? dc->drawing : none;
 }
 
+void ForgetDrawing() {
+    for (auto &window : M.windows) window->drawing.clear();
+    M.screenDrawing.clear();
+    for (auto &dc : M.dcs) dc->drawing.clear();
+}
+
 std::vector<DrawOp> Lines(HWND window) {
     std::vector<DrawOp> lines;
     for (const DrawOp &op : DrawingOf(window))

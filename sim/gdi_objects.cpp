@@ -93,6 +93,7 @@ static void Free(HGDIOBJ object, GdiKind kind, GdiObject *record) {
     M.fonts.erase(object);
     M.regions.erase(object);
     M.dibBits.erase(object);
+    M.dibDigests.erase(object);
 }
 
 static const char *KindName(GdiKind kind, const GdiObject &record) {

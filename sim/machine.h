@@ -117,6 +117,13 @@ struct DeviceContext {
     std::vector<SavedDc> saved;   // SaveDC's states, the latest last
 };
 
+// A DIB section's pixels when their digest was last taken, and the digest's state at the start of
+// each chunk of them (DibSectionDigest).
+struct DibDigestMemo {
+    std::vector<BYTE> seen;
+    std::vector<unsigned long long> states;
+};
+
 struct Module {
     std::string name;
     HMODULE handle;
@@ -232,6 +239,7 @@ struct Machine {
     std::map<HGDIOBJ, LOGFONTA> fonts;
     std::map<HGDIOBJ, Region> regions;
     std::map<HGDIOBJ, std::vector<BYTE>> dibBits;  // a DIB section's pixels, the effect's memory
+    std::map<HGDIOBJ, DibDigestMemo> dibDigests;   // and what their digest was last taken of
     int liveMemoryDcs = 0;
     std::vector<std::unique_ptr<DeviceContext>> dcs;
     std::vector<DrawOp> screenDrawing;

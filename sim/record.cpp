@@ -2,7 +2,7 @@
 // here first, so a test can read back any call and make any call fail.
 #include "sim/machine.h"
 
-#include <cstdio>
+#include <charconv>
 
 namespace sim {
 
@@ -21,12 +21,14 @@ std::string Arg::Format() const {
     case Value:
         break;
     }
-    char buffer[32];
+    // Formatted without printf: a long session formats millions.
+    char buffer[32] = "0x";
+    std::to_chars_result end;
     if (value < 0x10000 || ((LONG_PTR)value < 0 && (LONG_PTR)value > -0x10000))
-        snprintf(buffer, sizeof buffer, "%lld", (long long)(LONG_PTR)value);
+        end = std::to_chars(buffer, buffer + sizeof buffer, (long long)(LONG_PTR)value);
     else
-        snprintf(buffer, sizeof buffer, "0x%llx", (unsigned long long)value);
-    return buffer;
+        end = std::to_chars(buffer + 2, buffer + sizeof buffer, (unsigned long long)value, 16);
+    return std::string(buffer, end.ptr);
 }
 
 std::string Call::Format() const {

@@ -274,6 +274,9 @@ struct DrawOp {
 const std::vector<DrawOp> &Drawing(HWND window);
 // Everything drawn on a memory device context, in order (also after DeleteDC).
 const std::vector<DrawOp> &MemoryDcDrawing(HDC memoryDc);
+// Lets go of everything drawn so far, on every window and device context: a checker that has
+// looked at it keeps a long run's drawing from filling the memory.
+void ForgetDrawing();
 std::vector<DrawOp> Lines(HWND window);
 // Whether op draws at least one pixel inside area. Lines, polylines and unfilled polygons are
 // followed along their length; anything else counts as its bounds.

@@ -33,7 +33,10 @@ wine_prefix_made_with() {
 }
 
 wine_prefix_prepare() {
-    export WINEPREFIX="$1/wineprefix"
+    # Wine takes only an absolute prefix, and regedit reads the settings through a Windows path.
+    local folder
+    folder=$(realpath -m "$1")
+    export WINEPREFIX="$folder/wineprefix"
     export WINEDEBUG=-all
     export WINEDLLOVERRIDES="mscoree,mshtml="
     export WINEARCH=win64
@@ -44,10 +47,10 @@ wine_prefix_prepare() {
     fi
     local started=$SECONDS
     rm -rf "$WINEPREFIX"
-    mkdir -p "$1"
+    mkdir -p "$folder"
     "$WINE64_LOADER" wineboot -i </dev/null >/dev/null 2>&1 || true
     # All settings in one file for regedit: one process instead of one per value.
-    local settings="$1/wineprefix-settings.reg" entry software
+    local settings="$folder/wineprefix-settings.reg" entry software
     {
         echo 'REGEDIT4'
         # Without a window manager every hide or destroy of a top-level window waits 2 s for one,
@@ -72,7 +75,8 @@ wine_prefix_prepare() {
                 "$entry"
         done
     } >"$settings"
-    "$WINE64_LOADER" regedit /S "$(sed 's|/|\\|g; s|^|Z:|' <<<"$settings")" </dev/null >/dev/null 2>&1
+    # Whether it took is asked below: a failure here must reach that word, not end the caller.
+    "$WINE64_LOADER" regedit /S "$(sed 's|/|\\|g; s|^|Z:|' <<<"$settings")" </dev/null >/dev/null 2>&1 || true
     "$WINE_SERVER" -w
     if "$WINE64_LOADER" reg query 'HKCU\Software\Wine\AppDefaults\saver-win10.scr' /v Version \
         2>/dev/null | grep -q win10; then

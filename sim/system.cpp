@@ -219,8 +219,8 @@ BOOL WINAPI SystemParametersInfoA(UINT action, UINT uiParam, PVOID pvParam, UINT
 
 INT WINAPI GetSystemMetrics(INT index) {
     if (Enter("GetSystemMetrics", {index})) return 0;
-    if (index == SM_CXSCREEN) return M.screen.right - M.screen.left;
-    if (index == SM_CYSCREEN) return M.screen.bottom - M.screen.top;
+    if (index == SM_CXSCREEN) return M.primary.cx;
+    if (index == SM_CYSCREEN) return M.primary.cy;
     return 0;
 }
 

@@ -61,7 +61,7 @@ explain_missing() {
                      "const WNDPROC SaverEffectProc = MyEffectProc; (framework/saver_effect.h)" ;;
             RegisterConfigClasses|ConfigDialogProc)
                 echo "  $name: the effect must define it (framework/saver_effect.h says how;" \
-                     "the README's effect has both), in a file that includes framework/saver_effect.h" ;;
+                     "the skeleton scripts/new-effect.sh writes has both), in a file that includes framework/saver_effect.h" ;;
             *[a-z]*[A-Z]*|[A-Z]*)
                 if [ -f "$top/$allowed" ] && grep -Eq "(^|[^A-Za-z0-9_])$name([^A-Za-z0-9_]|\$)" "$top/$allowed"; then
                     echo "  $name: a Windows call that the saver may import but the simulated Win32 lacks:" \

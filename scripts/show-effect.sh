@@ -7,7 +7,7 @@
 #
 #   scripts/show-effect.sh [options] NAME...
 #
-# NAME is a saver built with add_screen_saver (saver, rings, readme_effect, ...) or the path of a
+# NAME is a saver built with add_screen_saver (saver, rings, new_effect, ...) or the path of a
 # .scr. What is missing is built first: the x86-64 image, or the 32-bit one with --win32 (run by
 # Wine's 32-bit loader, natively or emulated, as scripts/run.sh runs it). A path is run as the
 # image it is.

@@ -12,7 +12,8 @@ source "$root/scripts/i386-support.sh"
 packages=(
     cmake make g++ googletest libgtest-dev libgmock-dev
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
-    wine wine64 libwine libwine-dev xvfb xauth xdotool x11-utils imagemagick fonts-dejavu-core
+    wine wine64 libwine libwine-dev xvfb xserver-xephyr xauth xdotool x11-utils imagemagick
+    fonts-dejavu-core
     clang libclang-rt-14-dev valgrind zip
 )
 # The 32-bit Wine, installed together with wine64: asked for on its own, apt removes wine64.

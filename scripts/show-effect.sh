@@ -67,6 +67,8 @@ while [ $# -gt 0 ]; do
     shift
 done
 [ ${#names[@]} -gt 0 ] || usage
+# Wine is given the folder's paths, and takes a relative one from its own working folder.
+[ -z "$build" ] || build=$(realpath -m "$build")
 [[ "$size" =~ ^[1-9][0-9]*x[1-9][0-9]*$ ]] || die "--size takes WIDTHxHEIGHT, e.g. 1920x1080, not '$size'"
 [[ "$moments" =~ ^[0-9]+(\.[0-9]+)?(,[0-9]+(\.[0-9]+)?)*$ ]] ||
     die "--moments takes seconds separated by commas, e.g. 1,5,20, not '$moments'"
@@ -143,12 +145,30 @@ frame_file() { # frame_file MODE SIZE SECONDS FOLDER
     echo "$4/$1-$2-${3}s$(configuration_suffix).png"
 }
 
+# Wine's errors while the frame taker ran, its own and the saver's (a child shares its output): for
+# a run that went wrong, the last lines, or that there were none.
+wine_said() { # wine_said LOG
+    if [ -s "$1" ]; then
+        echo "Wine printed (the end of $1):"
+        tail -n 12 "$1" | sed 's/^/    /'
+    else
+        echo "Wine printed nothing"
+    fi
+}
+
+# Runs the frame taker with ARGS, Wine's errors (not its notes of what it lacks) into LOG.
+run_frame_taker() { # run_frame_taker SECONDS LOG ARGS...
+    local limit=$1 log=$2
+    shift 2
+    WINEDEBUG=fixme-all timeout "$limit" "$loader" "$helper" "$@" </dev/null 2>"$log" | tr -d '\r' || true
+}
+
 # Stores a configuration through the saver's own "/c" dialog, on a display of its own. Sets
 # has_settings to no when "/c" shows no dialog built from a settings table.
 store_configuration() { # store_configuration IMAGE defaults|minimum|maximum
-    local output
+    local output log="$folder/wine-settings-$2.log"
     start_virtual_display "$size" || die "could not start a virtual display"
-    output=$(timeout 90 "$loader" "$helper" "$1" settings "$2" </dev/null 2>/dev/null | tr -d '\r') || true
+    output=$(run_frame_taker 90 "$log" "$1" settings "$2")
     stop_wine_and_display
     "$WINE_SERVER" -w 2>/dev/null || true
     if grep -q '^no settings$' <<<"$output"; then
@@ -158,7 +178,8 @@ store_configuration() { # store_configuration IMAGE defaults|minimum|maximum
         has_settings=yes
         say "$name: $(grep -m1 '^stored ' <<<"$output"), $2, through its own dialog"
     else
-        die "$name, settings at the $2: $(grep -m1 '^show_frames: ' <<<"$output" | sed 's/^show_frames: //' || echo "the frame taker ended without a word")"
+        die "$name, settings at the $2: $(grep -m1 '^show_frames: ' <<<"$output" | sed 's/^show_frames: //' || echo "the frame taker ended without a word")
+$(wine_said "$log")"
     fi
 }
 
@@ -173,12 +194,13 @@ take_frames() { # take_frames MODE SIZE IMAGE FOLDER
     say "$name: $what ${screen/x/ x }${heading:+, $heading}, on a virtual display of its own: frames at ${moments//,/, } s"
     start_virtual_display "$screen" || die "could not start a virtual display"
     rm -f "$folder/$mode"-*.bmp
-    output=$(timeout $((${last_s%.*} + 90)) "$loader" "$helper" "$image" "$mode" "$moments_ms" "$folder" \
-        </dev/null 2>/dev/null | tr -d '\r') || true
+    local log="$folder/wine-$mode.log"
+    output=$(run_frame_taker $((${last_s%.*} + 90)) "$log" "$image" "$mode" "$moments_ms" "$folder")
     stop_wine_and_display
     "$WINE_SERVER" -w 2>/dev/null || true
     grep -q '^ended 0$' <<<"$output" ||
-        die "$name, $mode: $(grep -m1 '^show_frames: ' <<<"$output" | sed 's/^show_frames: //' || echo "the frame taker ended without a word")"
+        die "$name, $mode: $(grep -m1 '^show_frames: ' <<<"$output" | sed 's/^show_frames: //' || echo "the frame taker ended without a word")
+$(wine_said "$log")"
     local i=0
     for seconds in ${moments//,/ }; do
         i=$((i + 1))

@@ -47,6 +47,23 @@ static int Fail(const char *why, unsigned long detail = 0)
     return 1;
 }
 
+// A saver that ends unasked says how: a fault ends it with the exception's code, while 0 is its
+// ordinary close, the one a key, a click, a mouse move or the loss of activation asks for (another
+// program's window on the same display takes the activation).
+static int FailEnded(const Process &saver, const char *when, unsigned long moment = 0)
+{
+    runningProcess = nullptr;
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(saver.pi.hProcess, &code);
+    char what[128];
+    snprintf(what, sizeof what, when, moment);
+    printf("show_frames: the saver ended by itself %s, with exit code 0x%08lX%s\n", what, (unsigned long)code,
+           code == 0 ? " (its ordinary close: a key, a click, a mouse move or another window took the activation)"
+                     : "");
+    fflush(stdout);
+    return 1;
+}
+
 static bool IsShownSaverWindow(HWND window) { return IsSaverWindow(window) && IsWindowVisible(window); }
 
 // "1000,5000,20000": each moment later than the one before.
@@ -178,9 +195,11 @@ static int TakeFrames(const char *program, const char *mode, const std::vector<D
             window = ProcessWindow(saver.pi.dwProcessId, IsShownSaverWindow);
             return window != nullptr || !saver.Alive();
         }) ||
-        !window)
-        return Fail(saver.Alive() ? "the saver showed no window within %lu s" : "the saver ended before it showed a window",
-                    WINDOW_LIMIT_MS / 1000);
+        !window) {
+        if (!saver.Alive())
+            return FailEnded(saver, "before it showed a window");
+        return Fail("the saver showed no window within %lu s", WINDOW_LIMIT_MS / 1000);
+    }
 
     DWORD shown = GetTickCount();
     for (DWORD moment : moments) {
@@ -188,7 +207,7 @@ static int TakeFrames(const char *program, const char *mode, const std::vector<D
         if (moment > elapsed)
             Pump(moment - elapsed);
         if (!saver.Alive())
-            return Fail("the saver ended by itself before the frame at %lu ms", moment);
+            return FailEnded(saver, "before the frame at %lu ms", moment);
         frame.Grab();
         char path[MAX_PATH + 32];
         snprintf(path, sizeof path, "%s\\%s-%lu.bmp", folder, mode, (unsigned long)moment);

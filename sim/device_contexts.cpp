@@ -2,6 +2,7 @@
 // and the attributes a program sets on them.
 #include "sim/machine.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -117,7 +118,18 @@ void EraseBackground(Window *window) {
 // ---------------------------------------------------------------------------------------------
 // Test controls
 
-void SetScreen(RECT clipBox) { M.screen = clipBox; }
+void SetScreen(RECT clipBox) {
+    M.screen = clipBox;
+    M.primary = {clipBox.right - clipBox.left, clipBox.bottom - clipBox.top};
+}
+
+void SetMonitors(const std::vector<RECT> &monitors) {
+    if (monitors.empty()) return;
+    SetScreen(monitors[0]);
+    for (const RECT &monitor : monitors)
+        M.screen = {std::min(M.screen.left, monitor.left), std::min(M.screen.top, monitor.top),
+                    std::max(M.screen.right, monitor.right), std::max(M.screen.bottom, monitor.bottom)};
+}
 
 DcSelection OwnDcSelection(HWND window) {
     Window *record = FindWindowRecord(window);

@@ -196,13 +196,13 @@ INT WINAPI SetStretchBltMode(HDC handle, INT mode) {
 // ---------------------------------------------------------------------------------------------
 // Platform functions: the device
 
-// Every device context is the display's (a memory one's reference device is too): the screen's
-// size, 32 bits a pixel, 96 pixels an inch, every raster capability an effect asks about.
+// Every device context is the display's (a memory one's reference device is too): the primary
+// monitor's size, 32 bits a pixel, 96 pixels an inch, every raster capability an effect asks about.
 INT WINAPI GetDeviceCaps(HDC handle, INT index) {
     static const int PIXELS_PER_INCH = 96, TENTHS_OF_A_MILLIMETRE_PER_INCH = 254;
     if (Enter("GetDeviceCaps", {handle, index})) return 0;
     if (!UsableDc(handle)) return 0;
-    LONG width = M.screen.right - M.screen.left, height = M.screen.bottom - M.screen.top;
+    LONG width = M.primary.cx, height = M.primary.cy;
     auto millimetres = [](LONG pixels) {
         return (pixels * TENTHS_OF_A_MILLIMETRE_PER_INCH + PIXELS_PER_INCH * 5) / (PIXELS_PER_INCH * 10);
     };

@@ -232,7 +232,8 @@ struct Machine {
     HCURSOR cursorHandle = (HCURSOR)(ULONG_PTR)0x50001;
 
     // GDI
-    RECT screen = {0, 0, 1024, 768};
+    RECT screen = {0, 0, 1024, 768};   // the screen device context's clip box
+    SIZE primary = {1024, 768};        // the primary monitor's size
     std::vector<GdiObject> gdiObjects[GDI_KINDS];
     int liveGdiObjects[GDI_KINDS] = {};  // counted as they come and go: a long run makes millions
     // What only some live objects have, kept while they live.

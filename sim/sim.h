@@ -226,11 +226,17 @@ int LoadedModules();
 // ---------------------------------------------------------------------------------------------
 // Screen, device contexts and GDI
 
+// One monitor: the screen device context's clip box, which is also the monitor's size.
 void SetScreen(RECT clipBox);
 // The picture the screen shows before the program's windows cover it (the desktop, other
 // programs' windows), as a digest: a copy of the screen carries it, folded with the place and
 // size copied, to whatever is drawn from the copy. Reset gives the screen one.
 void SetScreenPicture(DWORD digest);
+// Monitors, the primary first, in the virtual screen's coordinates (the primary's top left at 0, 0).
+// Since Windows 98 the screen device context spans them all: its clip box is the rectangle that
+// bounds them, while the screen's size the platform reports (HORZRES, VERTRES, SM_CXSCREEN,
+// SM_CYSCREEN) is the primary's.
+void SetMonitors(const std::vector<RECT> &monitors);
 
 // One drawing call, with what was in effect for it. Coordinates are the device context's; nothing
 // is clipped by the device context's clip region or its edges, only by a call's own rectangle

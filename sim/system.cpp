@@ -218,8 +218,8 @@ BOOL WINAPI SystemParametersInfoA(UINT action, UINT uiParam, PVOID pvParam, UINT
 
 INT WINAPI GetSystemMetrics(INT index) {
     if (Enter("GetSystemMetrics", {index})) return 0;
-    if (index == SM_CXSCREEN) return M.screen.right - M.screen.left;
-    if (index == SM_CYSCREEN) return M.screen.bottom - M.screen.top;
+    if (index == SM_CXSCREEN) return M.primary.cx;
+    if (index == SM_CYSCREEN) return M.primary.cy;
     // The virtual screen is Windows 98's and 2000's: the 95 family here is 4.0, and says 0.
     if (M.family == Family::Win9x) return 0;
     if (index == SM_XVIRTUALSCREEN) return M.screen.left;

@@ -41,14 +41,25 @@ protected:
 };
 
 // A full-screen start: class record, the screen's clip box (its DC released at once), no running
-// saver, class and window, then the window to the front.
+// saver, class and window, then the window to the front. With two monitors the clip box bounds
+// both, while the primary's size is what the screen's size reads.
 TEST_F(SaverWindowTest, FullScreenCoversTheScreenClipBoxExactlyAsReported) {
-    const RECT screens[] = {{0, 0, 1024, 768}, {-1280, 0, 1280, 1024}, {0, -200, 1920, 1080},
-                            {100, 50, 900, 650}};
-    for (const RECT &screen : screens) {
-        SCOPED_TRACE(::testing::Message() << "screen at " << screen.left << ", " << screen.top);
+    struct Machine {
+        std::vector<RECT> monitors;  // the primary first
+        RECT screen;                 // the clip box, which the window covers
+    };
+    const Machine machines[] = {{{{0, 0, 1024, 768}}, {0, 0, 1024, 768}},
+                                {{{-1280, 0, 1280, 1024}}, {-1280, 0, 1280, 1024}},
+                                {{{0, -200, 1920, 1080}}, {0, -200, 1920, 1080}},
+                                {{{100, 50, 900, 650}}, {100, 50, 900, 650}},
+                                {{{0, 0, 1024, 768}, {1024, 0, 1664, 480}}, {0, 0, 1664, 768}},
+                                {{{0, 0, 1280, 1024}, {-1024, 256, 0, 1024}}, {-1024, 0, 1280, 1024}}};
+    for (const Machine &machine : machines) {
+        const RECT &screen = machine.screen;
+        SCOPED_TRACE(::testing::Message() << machine.monitors.size() << " monitors, screen at " << screen.left
+                                          << ", " << screen.top);
         SetUp();
-        sim::SetScreen(screen);
+        sim::SetMonitors(machine.monitors);
         HGDIOBJ blackBrush = GetStockObject(BLACK_BRUSH);
         sim::ClearCalls();
 

@@ -495,6 +495,21 @@ TEST_F(SimulatorTest, RectanglesAndMulDivAnswerAsWindowsDoes) {
     EXPECT_EQ(0x7FFFFFFF, MulDiv(0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF));  // no overflow on the way
 }
 
+// As Windows 98 and later (and Wine, when it sees both monitors) answer on two monitors side by
+// side: the screen's device context spans both, the screen's size is the primary's.
+TEST_F(SimulatorTest, TwoMonitorsShareOneScreenDeviceContextWhoseSizeIsThePrimarys) {
+    sim::SetMonitors({{0, 0, 1024, 768}, {1024, 0, 1664, 480}});
+    HDC screen = GetDC(NULL);
+    const RECT both = {0, 0, 1664, 768};
+    RECT box = {};
+    EXPECT_EQ(SIMPLEREGION, GetClipBox(screen, &box));
+    EXPECT_TRUE(EqualRect(&box, &both));
+    EXPECT_EQ(1024, GetDeviceCaps(screen, HORZRES));
+    EXPECT_EQ(768, GetDeviceCaps(screen, VERTRES));
+    EXPECT_EQ(1024, GetSystemMetrics(SM_CXSCREEN));
+    ReleaseDC(NULL, screen);
+}
+
 TEST_F(SimulatorTest, WsprintfFormatsAsWindowsDoes) {
     const struct {
         const char *expected;

@@ -49,6 +49,13 @@ const Scenario scenarios[] = {
     {"fullscreen", "full screen '/s': a second '/s' ends at once, the first comes to the front", FullScreen,
      {.args = "/s", .ending = Ending::SecondInstance}},
 
+    // Two monitors side by side (run-e2e.sh starts them): the window covers the screen's device
+    // context, which spans both.
+    {"monitors", "two monitors: full screen '/s' covers both, drawing across both", FullScreen,
+     {.args = "/s", .ending = Ending::KeyAfterDrawing, .monitors = 2}},
+    {"monitors", "two monitors: a second '/s' ends at once, the first comes to the front", FullScreen,
+     {.args = "/s", .ending = Ending::SecondInstance, .monitors = 2}},
+
     // The 95 family's password change, through the MPR stand-in.
     {"change", "95 family: '/a N' calls PwdChangePasswordA(\"SCRSAVE\", N, 0, 0)", ChangePassword,
      {.copy = Copy::W95, .args = "/a %lu", .handle = Handle::NamedWindow}},

@@ -67,6 +67,8 @@ struct Case {
     SIZE client = {};         // the preview parent's client area
     bool windowFacts = false;  // the full-screen window's class, title, styles and place checked too
     Stored stored = Stored::Nothing;
+    int monitors = 0;  // the monitors Wine must see; rows with any run only when their group is named,
+                       // on a display of that many monitors
 };
 
 // The version matrix runs a scenario on the versions of one family only, or on all.

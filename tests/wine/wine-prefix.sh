@@ -33,7 +33,10 @@ wine_prefix_made_with() {
 }
 
 wine_prefix_prepare() {
-    export WINEPREFIX="$1/wineprefix"
+    # Wine takes only an absolute prefix, and regedit reads the settings through a Windows path.
+    local folder
+    folder=$(realpath -m "$1")
+    export WINEPREFIX="$folder/wineprefix"
     export WINEDEBUG=-all
     export WINEDLLOVERRIDES="mscoree,mshtml="
     export WINEARCH=win64
@@ -44,10 +47,10 @@ wine_prefix_prepare() {
     fi
     local started=$SECONDS
     rm -rf "$WINEPREFIX"
-    mkdir -p "$1"
+    mkdir -p "$folder"
     "$WINE64_LOADER" wineboot -i </dev/null >/dev/null 2>&1 || true
     # All settings in one file for regedit: one process instead of one per value.
-    local settings="$1/wineprefix-settings.reg" entry software
+    local settings="$folder/wineprefix-settings.reg" entry software
     {
         echo 'REGEDIT4'
         # Without a window manager every hide or destroy of a top-level window waits 2 s for one,
@@ -72,7 +75,8 @@ wine_prefix_prepare() {
                 "$entry"
         done
     } >"$settings"
-    "$WINE64_LOADER" regedit /S "$(sed 's|/|\\|g; s|^|Z:|' <<<"$settings")" </dev/null >/dev/null 2>&1
+    # Whether it took is asked below: a failure here must reach that word, not end the caller.
+    "$WINE64_LOADER" regedit /S "$(sed 's|/|\\|g; s|^|Z:|' <<<"$settings")" </dev/null >/dev/null 2>&1 || true
     "$WINE_SERVER" -w
     if "$WINE64_LOADER" reg query 'HKCU\Software\Wine\AppDefaults\saver-win10.scr' /v Version \
         2>/dev/null | grep -q win10; then
@@ -86,11 +90,17 @@ wine_prefix_prepare() {
 }
 
 XVFB_PID=
+XEPHYR_PID=
 
 # Ends this prefix's Wine processes and the virtual display, if one was started: for an EXIT trap,
 # or before another display is started.
 stop_wine_and_display() {
     "$WINE_SERVER" -k 2>/dev/null || true
+    if [ -n "$XEPHYR_PID" ]; then
+        kill "$XEPHYR_PID" 2>/dev/null || true
+        wait "$XEPHYR_PID" 2>/dev/null || true
+        XEPHYR_PID=
+    fi
     if [ -n "$XVFB_PID" ]; then
         kill "$XVFB_PID" 2>/dev/null || true
         wait "$XVFB_PID" 2>/dev/null || true
@@ -133,4 +143,26 @@ start_virtual_display() {
     fi
     echo "could not start Xvfb" >&2
     return 1
+}
+
+# Two monitors side by side, the primary 1024x768 at 0,0 and a second 640x480 at 1024,0: Xephyr's
+# Xinerama heads, inside an Xvfb that holds both (Xvfb's own heads all sit at 0,0). Wine sees two
+# only where its X11 driver takes the monitors from Xinerama (wine_prefix_use_xinerama); through
+# XRandR it sees Xephyr as one screen of the primary's size. Sets DISPLAY, XVFB_PID, XEPHYR_PID.
+TWO_MONITORS_SCREEN=1664x768
+start_two_monitor_display() {
+    start_virtual_display "$TWO_MONITORS_SCREEN" || return 1
+    if start_x_server XEPHYR_PID DISPLAY Xephyr +xinerama -screen 1024x768+0+0 -screen 640x480+1024+0 \
+        -nolisten tcp -noreset; then
+        export DISPLAY
+        return 0
+    fi
+    echo "could not start Xephyr (scripts/setup.sh installs it)" >&2
+    return 1
+}
+
+# Makes the prepared prefix's X11 driver take the monitors from Xinerama instead of XRandR.
+wine_prefix_use_xinerama() {
+    "$WINE64_LOADER" reg add 'HKCU\Software\Wine\X11 Driver' /v UseXRandR /d N /f </dev/null >/dev/null 2>&1
+    "$WINE_SERVER" -w
 }

@@ -320,13 +320,13 @@ bool ReadRelay(const WineRun &wine, const std::vector<Range> &ranges, ULONG_PTR 
 // Comparing
 
 // A line of a trace: "tick 3: LineTo(dc#2, 5, 7)" as its place, its call and its arguments.
-struct TraceLine {
+struct ComparedLine {
     std::string where, name;
     std::vector<std::string> args;
 };
 
-TraceLine ParseTraceLine(const std::string &text) {
-    TraceLine line;
+ComparedLine ParseTraceLine(const std::string &text) {
+    ComparedLine line;
     size_t colon = text.find(": ");
     size_t open = text.find('(', colon == std::string::npos ? 0 : colon);
     if (colon == std::string::npos || open == std::string::npos) return line;
@@ -349,7 +349,7 @@ TraceLine ParseTraceLine(const std::string &text) {
     return line;
 }
 
-std::string FormatLine(const TraceLine &line) {
+std::string FormatLine(const ComparedLine &line) {
     std::string text = line.where + ": " + line.name + "(";
     for (size_t i = 0; i < line.args.size(); ++i) text += (i ? ", " : "") + line.args[i];
     return text + ")";
@@ -410,8 +410,8 @@ std::string Render(const WineArg &arg, const std::string &expected, Names *names
     return expected.rfind('-', 0) == 0 ? asSigned : asUnsigned;
 }
 
-TraceLine WineLine(const WineCall &call, const TraceLine &expected, Names *names) {
-    TraceLine line;
+ComparedLine WineLine(const WineCall &call, const ComparedLine &expected, Names *names) {
+    ComparedLine line;
     line.where = call.where;
     line.name = call.name;
     auto shape = RecordShapes().find(call.name);
@@ -440,7 +440,7 @@ TraceLine WineLine(const WineCall &call, const TraceLine &expected, Names *names
     return line;
 }
 
-bool Agree(const TraceLine &expected, const TraceLine &got) {
+bool Agree(const ComparedLine &expected, const ComparedLine &got) {
     if (expected.where != got.where || expected.name != got.name || expected.args.size() != got.args.size())
         return false;
     for (size_t i = 0; i < expected.args.size(); ++i)
@@ -470,7 +470,7 @@ std::map<size_t, std::string> SimulatedExtents(const std::vector<std::string> &e
     std::map<std::string, size_t> selected;  // a device context's font, by its index in fonts + 1
     sim::Reset();
     for (size_t i = 0; i < upTo && i < expected.size(); ++i) {
-        TraceLine line = ParseTraceLine(expected[i]);
+        ComparedLine line = ParseTraceLine(expected[i]);
         const size_t FONT_ARGS = 14;
         if ((line.name == "CreateFontIndirectA" || line.name == "CreateFontA") && line.args.size() == FONT_ARGS) {
             LOGFONTA font = {};
@@ -541,9 +541,9 @@ std::string CompareWithWine(const WineRun &wine, const std::vector<std::string> 
         if (expected[i].find(": " PIXELS_TRACED) == std::string::npos) lines.push_back(i);
     const std::string end = "(the end of the trace)";
     for (size_t i = 0; i < lines.size() || i < relay.calls.size(); ++i) {
-        TraceLine want = i < lines.size() ? ParseTraceLine(expected[lines[i]]) : TraceLine();
+        ComparedLine want = i < lines.size() ? ParseTraceLine(expected[lines[i]]) : ComparedLine();
         if (i < lines.size() && i < relay.calls.size()) {
-            TraceLine got = WineLine(relay.calls[i], want, &names);
+            ComparedLine got = WineLine(relay.calls[i], want, &names);
             if (Agree(want, got)) continue;
             *agreed = TicksBefore(want.where);
             return where(lines[i]) + ": the first call that differs\n  expected: " + expected[lines[i]] +
@@ -556,7 +556,7 @@ std::string CompareWithWine(const WineRun &wine, const std::vector<std::string> 
             return where(lines[i]) + ": the first call that differs\n  expected: " + expected[lines[i]] +
                    "\n  Wine:     " + end;
         }
-        TraceLine got = WineLine(relay.calls[i], want, &names);
+        ComparedLine got = WineLine(relay.calls[i], want, &names);
         *agreed = TicksBefore(got.where);
         return where(expected.size()) + ": the first call that differs\n  expected: " + end + "\n  Wine:     " +
                FormatLine(got) + " (relay trace line " + std::to_string(relay.calls[i].line) + ")";

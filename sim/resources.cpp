@@ -74,9 +74,8 @@ bool AddCompiledResources(const BYTE *bytes, size_t size) {
     size_t at = 0;
     while (at + 8 <= size) {
         Reader header = {bytes, size, at};
-        DWORD dataSize, headerSize;
-        header.Dword(&dataSize);
-        header.Dword(&headerSize);
+        DWORD dataSize = 0, headerSize = 0;
+        if (!header.Dword(&dataSize) || !header.Dword(&headerSize)) return false;
         if (headerSize < 16 || headerSize > size - at || dataSize > size - at - headerSize) return false;
         header.end = at + headerSize;
         std::string type, name;

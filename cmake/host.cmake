@@ -63,9 +63,16 @@ set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${imports})
 file(STRINGS ${imports} offered REGEX "^[A-Za-z0-9]+[.][A-Za-z]+:[A-Za-z0-9_]+( +(i686|x86_64))?$")
 list(TRANSFORM offered REPLACE "^[^:]*:([A-Za-z0-9_]+).*$" "    \"\\1\",\n")
 string(JOIN "" OFFERED_IMPORTS ${offered})
+# The same functions by their modules, each the simulator's own; not those of one architecture,
+# the exception guard's unwinding, which an effect does not fetch.
+file(STRINGS ${imports} exported REGEX "^[A-Za-z0-9]+[.][A-Za-z]+:[A-Za-z0-9_]+$")
+list(TRANSFORM exported REPLACE "^([^:]*):([A-Za-z0-9_]+).*$" "    {\"\\1\", {\"\\2\", (FARPROC)(void *)&\\2}},\n")
+string(JOIN "" SYSTEM_EXPORTS ${exported})
 file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/offered_imports.cpp CONTENT [[
 // Made by the build from scripts/allowed-imports.txt: the functions it offers.
 #include "effect_check/effect_check.h"
+
+#include <algorithm>
 
 static const char *const OFFERED_IMPORTS[] = {
 @OFFERED_IMPORTS@};
@@ -74,6 +81,25 @@ bool effect_check::IsOfferedImport(const std::string &name) {
     for (const char *offered : OFFERED_IMPORTS)
         if (name == offered) return true;
     return false;
+}
+
+struct SystemExport {
+    const char *module;
+    sim::Export entry;
+};
+static const SystemExport SYSTEM_EXPORTS[] = {
+@SYSTEM_EXPORTS@};
+
+void effect_check::InstallSystemModules() {
+    std::vector<std::string> modules;
+    for (const SystemExport &row : SYSTEM_EXPORTS)
+        if (std::find(modules.begin(), modules.end(), row.module) == modules.end()) modules.push_back(row.module);
+    for (const std::string &module : modules) {
+        std::vector<sim::Export> exports;
+        for (const SystemExport &row : SYSTEM_EXPORTS)
+            if (module == row.module) exports.push_back(row.entry);
+        sim::InstallModule(module.c_str(), exports, true);
+    }
 }
 ]] @ONLY)
 add_library(effect_checker STATIC ${EFFECT_CHECK_SOURCES} ${CMAKE_BINARY_DIR}/offered_imports.cpp)

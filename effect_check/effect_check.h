@@ -214,6 +214,9 @@ std::string Hex(ULONG_PTR value);
 // Whether scripts/allowed-imports.txt offers the function (the build reads the list into the
 // checker).
 bool IsOfferedImport(const std::string &name);
+// The system's modules as a saver finds them loaded, each exporting what the list offers from it,
+// so that an effect that fetches an offered function by GetProcAddress gets it, as on Windows.
+void InstallSystemModules();
 // How a trace line about the pixels a transfer took begins, after its place: "pixels of".
 #define PIXELS_TRACED "pixels of "
 // "pen#5", "the DIB section bitmap#2", "the font ANSI_VAR_FONT", "no bitmap": a GDI object as

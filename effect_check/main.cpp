@@ -185,7 +185,8 @@ int CompareWithWine(const Options &options) {
     const Session *session = nullptr;
     for (const Session &candidate : sessions)
         if (candidate.name == SESSION) session = &candidate;
-    std::vector<SessionResult> results = RunSessions({{session, FIRST_START_TICK, 0}}, options.hangSeconds);
+    // Every compared tick comes back as text.
+    std::vector<SessionResult> results = RunSessions({{session, FIRST_START_TICK, 0, 0, ticks}}, options.hangSeconds);
     std::vector<std::string> simulated = GoldenTrace({*session}, results, ticks);
     simulated.erase(simulated.begin());  // the section's heading
     if (results[0].crashed || results[0].hung) {

@@ -339,6 +339,7 @@ void SetUpWorld(const Session &session, DWORD startTick, unsigned variation) {
     inputGiven = false;
     worldWentOn = false;
     sim::Reset(variation);
+    InstallSystemModules();
     AddEffectResources();
     StoreSettings(session.settings);
     sim::SetTickCount(startTick);

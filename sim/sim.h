@@ -220,6 +220,7 @@ struct Export {
 };
 HMODULE InstallModule(const char *name, std::initializer_list<Export> exports,
                       bool alreadyLoaded = false);
+HMODULE InstallModule(const char *name, const std::vector<Export> &exports, bool alreadyLoaded);
 int ModuleReferences(const char *name);
 int LoadedModules();
 

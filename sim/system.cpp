@@ -21,16 +21,23 @@ static Module *FindModule(HMODULE handle) {
     return index < M.modules.size() ? &M.modules[index] : nullptr;
 }
 
+// A name without an extension is a DLL's, as the platform takes it ("KERNEL32" is KERNEL32.DLL).
 static Module *FindModuleNamed(const char *name) {
+    std::string wanted = Lower(name);
+    if (wanted.find('.') == std::string::npos) wanted += ".dll";
     for (Module &module : M.modules)
-        if (module.name == Lower(name)) return &module;
+        if (module.name == wanted) return &module;
     return nullptr;
 }
 
-HMODULE InstallModule(const char *name, std::initializer_list<Export> exports, bool alreadyLoaded) {
+HMODULE InstallModule(const char *name, const std::vector<Export> &exports, bool alreadyLoaded) {
     HMODULE handle = (HMODULE)(FIRST_MODULE + MODULE_STRIDE * M.modules.size());
-    M.modules.push_back({Lower(name), handle, std::vector<Export>(exports), alreadyLoaded ? 1 : 0});
+    M.modules.push_back({Lower(name), handle, exports, alreadyLoaded ? 1 : 0});
     return handle;
+}
+
+HMODULE InstallModule(const char *name, std::initializer_list<Export> exports, bool alreadyLoaded) {
+    return InstallModule(name, std::vector<Export>(exports), alreadyLoaded);
 }
 
 int ModuleReferences(const char *name) {

@@ -105,7 +105,8 @@ run() {
     cp "$pixel_example" "$work/pixel/pixel.scr"
     mkdir -p "$work/clock"
     cp "$clock_example" "$work/clock/clock.scr"
-    cp "$desktop_example" "$work/desktop/desktop.scr"
+    rm -f "$work/desktop/desktop.scr"
+    [ -z "${desktop_example:-}" ] || cp "$desktop_example" "$work/desktop/desktop.scr"
     if [ "$arch" = i686 ]; then
         mkdir -p "$work/matrix"
         for entry in "${WINE_VERSION_NAMES[@]}"; do
